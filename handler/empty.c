@@ -1,0 +1,1 @@
+/* Nothing: the shared library is made of olbdpa_core. */

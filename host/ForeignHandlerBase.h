@@ -1,0 +1,54 @@
+// CForeignHandlerBase: the host's base of every foreign handler. The host
+// calls the discovery operations through this table of virtual operations;
+// DumpXmlMsgToFile writes one message as one XML file for the host.
+#ifndef OLB_HOST_FOREIGN_HANDLER_BASE_H_
+#define OLB_HOST_FOREIGN_HANDLER_BASE_H_
+
+#include <string>
+#include <vector>
+
+#include "host/Message.h"
+
+// The host's record of one archive file (only named by GetResourcesForBackup).
+struct HXArchiveFileRecord {
+  std::string path;
+};
+
+#define OLB_HOST_API __attribute__((visibility("default")))
+
+class OLB_HOST_API CForeignHandlerBase {
+ public:
+  CForeignHandlerBase();
+  virtual ~CForeignHandlerBase();
+
+  virtual bool DiscoverConfig(CWzMessageBase* config) = 0;
+  virtual bool DiscoverStoragePolicies(CWzMessageBase* msg) = 0;
+  virtual bool DiscoverClients(CWzMessageBase* msg) = 0;
+  virtual bool DiscoverJobs(CWzMessageBase* msg) = 0;
+  virtual bool DiscoverMedia(CWzMessageBase* msg) = 0;
+  virtual bool DiscoverSchedule(CWzMessageBase* msg) = 0;
+  virtual bool RetrieveMetadata() = 0;
+  virtual bool DoRestore(CWzMessageBase* msg) = 0;
+  virtual int GetProductType() const;
+  virtual std::string GetPostProcessingContent();
+  virtual std::vector<HXArchiveFileRecord> GetResourcesForBackup();
+  virtual bool PrepareContentForPostProcessing();
+  virtual bool PostProcessingCleanup();
+  virtual bool DiscoverDriveHistory(CWzMessageBase* msg);
+  virtual void setRestartString(std::string restart);
+
+  // Writes `msg` as "<seq>-<class>.xml" (for example 0003-ZRC.JobList.xml)
+  // into HostEnv::outputDir, under a temporary name that is renamed when
+  // complete. False, with no file left behind, on any error.
+  bool DumpXmlMsgToFile(CWzMessageBase* msg, unsigned flags, bool append);
+
+  // Paths of the files this handler has dumped, in order (for the host
+  // program's report).
+  const std::vector<std::string>& dumpedFiles() const { return m_dumpedFiles; }
+
+ private:
+  std::vector<std::string> m_dumpedFiles;
+  std::string m_restartString;
+};
+
+#endif  // OLB_HOST_FOREIGN_HANDLER_BASE_H_

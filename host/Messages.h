@@ -1,0 +1,96 @@
+// The named message classes of the host's XML message library (App::...,
+// ZRC::... and the entities of module 18), generated from MessageSchema.def.
+//
+// Each class derives from CWzMessageBase without adding data, is constructed
+// with its own (module, message type) and declares one constant per field:
+//   ZRC::JobInfo::appType is IntFieldId{4, 4, "appType"}
+//   ZRC::JobInfo::detail  is ObjectFieldId<ZRC::JobDetailHolder>{9, 15, ...}
+// so that builders name each (field number, type code) pair exactly once.
+#ifndef OLB_HOST_MESSAGES_H_
+#define OLB_HOST_MESSAGES_H_
+
+#include <memory>
+
+#include "host/Message.h"
+
+struct IntFieldId : FieldId {};
+struct StringFieldId : FieldId {};
+struct IntListFieldId : FieldId {};
+template <class T>
+struct ObjectFieldId : FieldId {
+  using Element = T;
+};
+template <class T>
+struct ListFieldId : FieldId {
+  using Element = T;
+};
+
+// Pass 1: forward declarations.
+#define MESSAGE(ns, Class, xml, mod, typ) \
+  namespace ns {                          \
+  class Class;                            \
+  }
+#define INT(n, num, t)
+#define STR(n, num, t)
+#define OBJ(n, num, t, Elem)
+#define LIST(n, num, t, Elem)
+#define INTLIST(n, num, t)
+#define END_MESSAGE()
+#include "host/MessageSchema.def"
+#undef MESSAGE
+#undef INT
+#undef STR
+#undef OBJ
+#undef LIST
+#undef INTLIST
+#undef END_MESSAGE
+
+// Pass 2: the classes with their field constants.
+#define MESSAGE(ns, Class, xml, mod, typ)                              \
+  namespace ns {                                                       \
+  class Class : public CWzMessageBase {                                \
+   public:                                                             \
+    static constexpr int kModule = mod;                                \
+    static constexpr int kType = typ;                                  \
+    Class() : CWzMessageBase(mod, typ) {}                              \
+    std::unique_ptr<CWzMessageBase> Clone() const override {           \
+      return std::make_unique<Class>(*this);                           \
+    }
+#define INT(n, num, t) static constexpr IntFieldId n{{num, t, #n}};
+#define STR(n, num, t) static constexpr StringFieldId n{{num, t, #n}};
+#define OBJ(n, num, t, Elem) static constexpr ObjectFieldId<Elem> n{{num, t, #n}};
+#define LIST(n, num, t, Elem) static constexpr ListFieldId<Elem> n{{num, t, #n}};
+#define INTLIST(n, num, t) static constexpr IntListFieldId n{{num, t, #n}};
+#define END_MESSAGE() \
+  };                  \
+  }
+#include "host/MessageSchema.def"
+#undef MESSAGE
+#undef INT
+#undef STR
+#undef OBJ
+#undef LIST
+#undef INTLIST
+#undef END_MESSAGE
+
+// The entities are named without a namespace by the rest of the system.
+using Ent::AppEntity;
+using Ent::BackupSetEntity;
+using Ent::ClientEntity;
+using Ent::ComponentEntity;
+using Ent::HubfieldEntity;
+using Ent::InstanceEntity;
+using Ent::NumberEntity;
+using Ent::StoragePolicyEntity;
+using Ent::SubclientEntity;
+using Ent::TimeZoneEntity;
+
+// The host's numbering of agent kinds.
+typedef int HXAppType;
+
+// Names for the XML form, from the same table. Null when not known (and for
+// classes whose xml name is "").
+const char* MessageClassName(int module, int messageType);
+const char* MessageFieldName(int module, int messageType, short fieldNumber);
+
+#endif  // OLB_HOST_MESSAGES_H_

@@ -1,0 +1,177 @@
+#include "testsupport/TestSupport.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace olbtest {
+
+std::string SourceDir() { return OLB_SOURCE_DIR; }
+std::string BinaryDir() { return OLB_BINARY_DIR; }
+std::string StandInBinDir() { return BinaryDir() + "/standin/bin"; }
+std::string OlbHostPath() { return BinaryDir() + "/app/olb-host"; }
+std::string DatastoreToolPath() { return BinaryDir() + "/datastore/olb-dpa-db"; }
+std::string GeneratorPath() { return BinaryDir() + "/datastore/olb-dpa-gen"; }
+std::string SchemaSqlPath() { return SourceDir() + "/datastore/schema.sql"; }
+std::string DemoSqlPath() { return SourceDir() + "/datastore/demo.sql"; }
+
+static std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+bool CreateDatastore(const std::string& dbPath, const std::vector<std::string>& sqlFiles) {
+  std::string cmd = Quote(DatastoreToolPath()) + " " + Quote(dbPath) + " " + Quote(SchemaSqlPath());
+  for (const auto& f : sqlFiles) cmd += " " + Quote(f);
+  std::string out;
+  int rc = RunShell(cmd, &out);
+  if (rc != 0) ADD_FAILURE() << "creating datastore failed (" << rc << "): " << out;
+  return rc == 0;
+}
+
+static void RemoveTree(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    chmod(path.c_str(), 0700);
+    if (DIR* d = opendir(path.c_str())) {
+      while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        RemoveTree(path + "/" + name);
+      }
+      closedir(d);
+    }
+    rmdir(path.c_str());
+  } else {
+    unlink(path.c_str());
+  }
+}
+
+TempDir::TempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/olbtest-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed";
+  }
+  m_path = buf.data();
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+LogCapture::LogCapture() {
+  HostEnv::Get().logSink = [this](const LogRecord& r) { m_records.push_back(r); };
+}
+
+LogCapture::~LogCapture() { HostEnv::Get().logSink = nullptr; }
+
+size_t LogCapture::Count(const std::string& text) const {
+  return static_cast<size_t>(std::count_if(m_records.begin(), m_records.end(),
+                                           [&](const LogRecord& r) { return r.text == text; }));
+}
+
+bool LogCapture::Contains(const std::string& text) const {
+  return std::any_of(m_records.begin(), m_records.end(),
+                     [&](const LogRecord& r) { return r.text.find(text) != std::string::npos; });
+}
+
+std::string LogCapture::All() const {
+  std::string out;
+  for (const auto& r : m_records) out += r.context + ": " + r.text + "\n";
+  return out;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ListDir(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int RunShell(const std::string& command, std::string* output) {
+  std::string full = command + " 2>&1";
+  FILE* p = popen(full.c_str(), "r");
+  if (p == nullptr) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) {
+    if (output) output->append(buf, n);
+  }
+  int status = pclose(p);
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+void HostFixture::SetUp() {
+  HostEnv& env = HostEnv::Get();
+  env.Reset();
+  mkdir(OutDir().c_str(), 0700);
+  mkdir(WorkDir().c_str(), 0700);
+  env.outputDir = OutDir();
+  env.workDir = WorkDir();
+  env.logFile = m_dir.file("debug.log");
+  env.debugLevel = 30;
+  env.registryFile = m_dir.file("registry.ini");
+  const char* path = std::getenv("PATH");
+  m_oldPath = path ? path : "";
+  setenv("PATH", (StandInBinDir() + ":" + m_oldPath).c_str(), 1);
+  unsetenv("OLB_DPA_DATASTORE");
+}
+
+void HostFixture::TearDown() {
+  setenv("PATH", m_oldPath.c_str(), 1);
+  unsetenv("OLB_DPA_DATASTORE");
+  HostEnv::Get().Reset();
+}
+
+void HostFixture::SetRegistry(const std::string& iniText) {
+  ASSERT_TRUE(WriteFile(HostEnv::Get().registryFile, iniText));
+}
+
+void HostFixture::UseDatastore(const std::vector<std::string>& sqlFiles) {
+  std::string db = m_dir.file("dpa.db");
+  ASSERT_TRUE(CreateDatastore(db, sqlFiles));
+  setenv("OLB_DPA_DATASTORE", db.c_str(), 1);
+}
+
+}  // namespace olbtest
