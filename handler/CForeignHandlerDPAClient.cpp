@@ -1,0 +1,3 @@
+#include "handler/CForeignHandlerDPA.h"
+
+bool CForeignHandlerDPA::DiscoverClients(CWzMessageBase*) { return false; }

@@ -1,0 +1,3 @@
+#include "handler/CForeignHandlerDPA.h"
+
+void CForeignHandlerDPA::BuildDefaultLibrary(ZRC::ForeignLibraries&) {}

@@ -1,0 +1,3 @@
+#include "handler/CForeignHandlerDPA.h"
+
+bool CForeignHandlerDPA::DiscoverMedia(CWzMessageBase*) { return false; }

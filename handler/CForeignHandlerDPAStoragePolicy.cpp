@@ -1,0 +1,3 @@
+#include "handler/CForeignHandlerDPA.h"
+
+bool CForeignHandlerDPA::DiscoverStoragePolicies(CWzMessageBase*) { return false; }
