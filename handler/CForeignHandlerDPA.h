@@ -65,4 +65,8 @@ class OLB_DPA_API CForeignHandlerDPA : public CForeignHandlerBase {
   static std::map<std::string, std::vector<std::string>> media_job_map;
 };
 
+// Appends the default storage policy (with its primary copy and the data
+// path to the default disk library) to `list`.
+void BuildDefaultSP(ZRC::StoragePolicyList& list);
+
 #endif  // OLB_HANDLER_CFOREIGN_HANDLER_DPA_H_

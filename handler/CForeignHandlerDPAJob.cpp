@@ -1,5 +1,50 @@
+#include <memory>
+
+#include "collectors/DPAJobCollector.h"
 #include "handler/CForeignHandlerDPA.h"
+#include "host/EvDebug.h"
+#include "model/ClientPolicyIndex.h"
+#include "model/DPAJob.h"
+#include "model/MessageAccess.h"
 
-bool CForeignHandlerDPA::DiscoverJobs(CWzMessageBase*) { return false; }
+bool CForeignHandlerDPA::DiscoverJobs(CWzMessageBase*) {
+  static const char* const kContext = "CForeignHandlerDPA::DiscoverJobs";
+  EvDebug log(nullptr);
 
-void CForeignHandlerDPA::FindClientAndPolicy(std::string, std::string, DPAClient*&, DPAGroup*&) {}
+  // The map describes the jobs of this run only; without this a second run
+  // would list every job twice under its storage unit.
+  media_job_map.clear();
+
+  std::unique_ptr<CDPAJobCollectorV58_ORACLE> collector(new CDPAJobCollectorV58_ORACLE());
+  collector->setDBContext(m_dbContext);
+  DPAJobInformation jobs;
+  if (!collector->FetchData(&jobs)) {
+    log.Debug(kContext, "job collection failed");
+    return false;
+  }
+
+  ZRC::JobList list;
+  SetField(list, ZRC::JobList::productKind, 16);
+  SetField(list, ZRC::JobList::flags, 0);
+  if (!jobs.BuildJob(list, this)) {
+    log.Debug(kContext, "job list not completely written");
+    return false;
+  }
+  return true;
+}
+
+void CForeignHandlerDPA::FindClientAndPolicy(std::string client, std::string policy,
+                                             DPAClient*& foundClient, DPAGroup*& foundGroup) {
+  // Every client is looked at: a later client of the same name that has the
+  // group replaces an earlier one.
+  for (DPAClient& candidate : m_clients) {
+    if (!EqualsIgnoreAsciiCase(candidate.ClientName(), client)) continue;
+    for (DPAGroup& group : candidate.Policylist()) {
+      if (EqualsIgnoreAsciiCase(group.PolicyName(), policy)) {
+        foundClient = &candidate;
+        foundGroup = &group;
+        break;
+      }
+    }
+  }
+}

@@ -31,4 +31,8 @@ class EvEvent : public EvDebug {
   EvEvent() : EvDebug(nullptr) {}
 };
 
+// Closes the debug log file; the next line opens HostEnv::logFile again.
+// HostEnv::Reset calls it.
+void CloseDebugLog();
+
 #endif  // OLB_HOST_EV_DEBUG_H_

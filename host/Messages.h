@@ -93,4 +93,27 @@ typedef int HXAppType;
 const char* MessageClassName(int module, int messageType);
 const char* MessageFieldName(int module, int messageType, short fieldNumber);
 
+// The table's entry for one class, for callers that name many fields of one
+// message (the XML writer) or size a message by its class.
+struct MessageSchemaField {
+  short number;
+  const char* name;
+};
+struct MessageSchemaClass {
+  int module;
+  int messageType;
+  const char* name;  // null when the host does not publish it
+  const MessageSchemaField* fields;
+  int fieldCount;
+  // Null when the class has no such field.
+  const char* FieldName(short number) const {
+    for (int i = 0; i < fieldCount; ++i) {
+      if (fields[i].number == number) return fields[i].name;
+    }
+    return nullptr;
+  }
+};
+// Null when (module, messageType) is not in the table.
+const MessageSchemaClass* FindMessageClass(int module, int messageType);
+
 #endif  // OLB_HOST_MESSAGES_H_

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The demo: builds the embedded demo datastore, writes a registry for it and
+# runs every discovery operation through olb-host into demo-out/ (recreated
+# each time). Usage: app/demo.sh BUILD_DIR (make demo passes it).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:?usage: app/demo.sh BUILD_DIR}
+case $build in /*) ;; *) build=$root/$build ;; esac
+
+host=$build/app/olb-host
+dbtool=$build/datastore/olb-dpa-db
+for program in "$host" "$dbtool"; do
+  if [ ! -x "$program" ]; then
+    echo "demo: $program is missing; build first (make build)" >&2
+    exit 2
+  fi
+done
+
+out=$root/demo-out
+rm -rf "$out"
+mkdir -p "$out"
+state=$build/demo
+mkdir -p "$state"
+chmod 700 "$state"
+
+db=$state/dpa-demo.db
+echo "Creating the demo datastore $db"
+"$dbtool" "$db" "$root/datastore/schema.sql" "$root/datastore/demo.sql"
+
+# The agent's registry as the host would keep it: the login of the demo
+# datastore, where psql would lie (unused by the SQL*Plus collectors), the
+# database type and port.
+registry=$state/registry.ini
+(
+umask 077
+cat > "$registry" <<'INI'
+[kRelayUnit]
+sDPAUSER=dpa
+sDPAPASSWORD=dpa-demo-58
+sDPADBNAME=apollo
+sDPAINSTALLDIR=/opt/emc/dpa/services/datastore/engine/bin
+sDPAEXENAME=psql
+[~kRelayUnit]
+nDPADBTYPE=1
+nDPADBPORT=9003
+INI
+)
+
+echo "Running every discovery operation (olb-host --datastore ...)"
+echo
+status=0
+"$host" --registry "$registry" --datastore "$db" --out "$out" --debug-level 5 \
+  config clients jobs media policies || status=$?
+
+echo
+echo "Message files: $out"
+ls -1 "$out" | sed 's/^/  /'
+echo "Debug log:     $out/olb-debug.log"
+exit $status

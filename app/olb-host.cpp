@@ -1,0 +1,367 @@
+// olb-host: a stand-in for the Outland Bridge host. It constructs the DPA
+// handler of libOlbDpa.so, points the host's settings (registry, output and
+// work directories, debug log) where the command line says, calls the
+// discovery operations that are named, in that order, and reports for each
+// whether it succeeded, how long it took and which files it wrote.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "handler/CForeignHandlerDPA.h"
+#include "host/HostEnv.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: olb-host [OPTION]... [OPERATION]...\n"
+    "\n"
+    "Runs the DPA plug-in's discovery operations the way the Outland Bridge host\n"
+    "does, one after another, in the order given.\n"
+    "\n"
+    "Operations (default: all five in this order):\n"
+    "  config    read the datastore settings from the registry\n"
+    "  clients   discover the DPA server, clients and policies\n"
+    "  jobs      discover the backup jobs\n"
+    "  media     discover tape libraries, disk libraries and media\n"
+    "  policies  write the default storage policy\n"
+    "\n"
+    "Options:\n"
+    "  --registry FILE       registry file ([kRelayUnit] sDPAUSER=..., see the README);\n"
+    "                        without it every setting reads as missing\n"
+    "  --out DIR             where the XML message files go (created if missing;\n"
+    "                        default: olb-out)\n"
+    "  --work-dir DIR        where the SQL tool's output and the script files go\n"
+    "                        (created if missing, kept); default: a fresh private\n"
+    "                        directory that is removed at exit\n"
+    "  --log FILE            debug log, appended to (default: <out>/olb-debug.log)\n"
+    "  --debug-level N       write DebugLvl lines up to level N (default 5;\n"
+    "                        30 also logs every raw line read)\n"
+    "  --tool-timeout SECONDS\n"
+    "                        stop the SQL tool after this long (default 3600)\n"
+    "  --datastore FILE      use the embedded datastore FILE: runs the sqlplus\n"
+    "                        stand-in built beside olb-host instead of the\n"
+    "                        sqlplus found on PATH\n"
+    "  --help                show this text\n"
+    "\n"
+    "Every operation named is run, also after one has failed. Exit status: 0 when\n"
+    "all succeeded, 1 when any failed (the summary names them), 2 for a bad\n"
+    "command line or a setup error (nothing is run).\n";
+
+struct Operation {
+  const char* name;
+  bool (*run)(CForeignHandlerDPA& handler);
+};
+
+bool RunConfig(CForeignHandlerDPA& handler) {
+  CWzMessageBase config(30, 0);
+  return handler.DiscoverConfig(&config);
+}
+bool RunClients(CForeignHandlerDPA& handler) {
+  CWzMessageBase msg(30, 0);
+  return handler.DiscoverClients(&msg);
+}
+bool RunJobs(CForeignHandlerDPA& handler) {
+  CWzMessageBase msg(32, 0);
+  return handler.DiscoverJobs(&msg);
+}
+bool RunMedia(CForeignHandlerDPA& handler) {
+  CWzMessageBase msg(32, 0);
+  return handler.DiscoverMedia(&msg);
+}
+bool RunPolicies(CForeignHandlerDPA& handler) {
+  CWzMessageBase msg(32, 0);
+  return handler.DiscoverStoragePolicies(&msg);
+}
+
+const Operation kOperations[] = {
+    {"config", RunConfig}, {"clients", RunClients}, {"jobs", RunJobs},
+    {"media", RunMedia},   {"policies", RunPolicies},
+};
+
+struct Options {
+  std::string registry;
+  std::string out = "olb-out";
+  std::string workDir;
+  std::string log;
+  int debugLevel = 5;
+  int toolTimeout = 3600;
+  std::string datastore;
+  std::vector<const Operation*> operations;
+  bool help = false;
+};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "olb-host: %s\n\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+int SetupError(const std::string& message) {
+  std::fprintf(stderr, "olb-host: %s\n", message.c_str());
+  return 2;
+}
+
+bool ParseInt(const std::string& text, int min, int max, int* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < min || v > max) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+// 0 when parsed; otherwise the exit status (usage already printed).
+int ParseArgs(int argc, char** argv, Options* opts) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.compare(0, 2, "--") != 0) {
+      const Operation* found = nullptr;
+      for (const Operation& op : kOperations) {
+        if (arg == op.name) found = &op;
+      }
+      if (found == nullptr) return UsageError("unknown operation '" + arg + "'");
+      opts->operations.push_back(found);
+      continue;
+    }
+    if (arg == "--help") {
+      opts->help = true;
+      continue;
+    }
+    std::string name = arg;
+    std::string value;
+    bool hasValue = false;
+    size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    static const char* const kWithValue[] = {"--registry",    "--out",          "--work-dir",
+                                             "--log",         "--debug-level",  "--tool-timeout",
+                                             "--datastore"};
+    bool known = false;
+    for (const char* option : kWithValue) known = known || name == option;
+    if (!known) return UsageError("unknown option '" + name + "'");
+    if (!hasValue) {
+      if (i + 1 >= argc) return UsageError("option '" + name + "' needs a value");
+      value = argv[++i];
+    }
+    if (value.empty()) return UsageError("option '" + name + "' needs a non-empty value");
+
+    if (name == "--registry") {
+      opts->registry = value;
+    } else if (name == "--out") {
+      opts->out = value;
+    } else if (name == "--work-dir") {
+      opts->workDir = value;
+    } else if (name == "--log") {
+      opts->log = value;
+    } else if (name == "--datastore") {
+      opts->datastore = value;
+    } else if (name == "--debug-level") {
+      if (!ParseInt(value, 0, 1000, &opts->debugLevel)) {
+        return UsageError("--debug-level needs a whole number from 0 to 1000, not '" + value + "'");
+      }
+    } else if (name == "--tool-timeout") {
+      if (!ParseInt(value, 1, 30 * 24 * 3600, &opts->toolTimeout)) {
+        return UsageError("--tool-timeout needs a positive number of seconds, not '" + value +
+                          "'");
+      }
+    }
+  }
+  if (opts->operations.empty()) {
+    for (const Operation& op : kOperations) opts->operations.push_back(&op);
+  }
+  return 0;
+}
+
+// Creates `dir` and its missing parents; true when it is a directory then.
+bool MakeDirs(const std::string& dir, mode_t mode) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  size_t slash = dir.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash), mode)) {
+    return false;
+  }
+  return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+void RemoveTree(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    if (DIR* d = opendir(path.c_str())) {
+      while (dirent* e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..") RemoveTree(path + "/" + name);
+      }
+      closedir(d);
+    }
+    rmdir(path.c_str());
+  } else {
+    unlink(path.c_str());
+  }
+}
+
+std::string Absolute(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+  return path;
+}
+
+std::string Basename(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The directory of this program, from /proc/self/exe.
+std::string ProgramDir() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string self(buf, static_cast<size_t>(n));
+  return self.substr(0, self.find_last_of('/'));
+}
+
+// "a.xml, b.xml" for a few files; the first and last ones for many.
+std::string DescribeFiles(const std::vector<std::string>& files) {
+  if (files.empty()) return "";
+  std::string text = files.size() == 1 ? "1 file: " : std::to_string(files.size()) + " files: ";
+  const size_t kListed = 6;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files.size() > kListed && i == 3) {
+      text += ", ...";
+      i = files.size() - 2;
+      continue;
+    }
+    if (i > 0) text += ", ";
+    text += Basename(files[i]);
+  }
+  return text;
+}
+
+// Points the host's settings and the environment at what the options name.
+// 0 on success, otherwise the exit status (message printed).
+int Setup(const Options& opts, std::string* tempWorkDir) {
+  HostEnv& env = HostEnv::Get();
+
+  if (!opts.registry.empty()) {
+    if (access(opts.registry.c_str(), R_OK) != 0) {
+      return SetupError("cannot read the registry file '" + opts.registry +
+                        "': " + std::strerror(errno));
+    }
+    env.registryFile = Absolute(opts.registry);
+  }
+
+  if (!MakeDirs(opts.out, 0755)) {
+    return SetupError("cannot create the output directory '" + opts.out +
+                      "': " + std::strerror(errno));
+  }
+  env.outputDir = Absolute(opts.out);
+
+  if (opts.workDir.empty()) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                          "/olb-host-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr) {
+      return SetupError("cannot create a work directory under '" + pattern +
+                        "': " + std::strerror(errno));
+    }
+    *tempWorkDir = buf.data();
+    env.workDir = *tempWorkDir;
+  } else {
+    if (!MakeDirs(opts.workDir, 0700)) {
+      return SetupError("cannot create the work directory '" + opts.workDir +
+                        "': " + std::strerror(errno));
+    }
+    env.workDir = Absolute(opts.workDir);
+  }
+
+  std::string log = opts.log.empty() ? env.outputDir + "/olb-debug.log" : opts.log;
+  int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return SetupError("cannot write the debug log '" + log + "': " + std::strerror(errno));
+  }
+  ::close(fd);
+  env.logFile = Absolute(log);
+  env.debugLevel = opts.debugLevel;
+  env.toolTimeoutSeconds = opts.toolTimeout;
+
+  if (!opts.datastore.empty()) {
+    if (access(opts.datastore.c_str(), R_OK) != 0) {
+      return SetupError("cannot read the datastore '" + opts.datastore +
+                        "': " + std::strerror(errno));
+    }
+    std::string standIn = Absolute(ProgramDir() + "/../standin/bin");
+    if (access((standIn + "/sqlplus").c_str(), X_OK) != 0) {
+      return SetupError("the sqlplus stand-in is not built (looked in '" + standIn + "')");
+    }
+    setenv("OLB_DPA_DATASTORE", Absolute(opts.datastore).c_str(), 1);
+    const char* path = std::getenv("PATH");
+    std::string newPath = standIn;
+    if (path != nullptr && *path != '\0') newPath += std::string(":") + path;
+    setenv("PATH", newPath.c_str(), 1);
+  }
+  return 0;
+}
+
+int RunOperations(const Options& opts) {
+  CForeignHandlerDPA handler;
+  std::vector<std::string> failed;
+  for (const Operation* op : opts.operations) {
+    size_t filesBefore = handler.dumpedFiles().size();
+    auto start = std::chrono::steady_clock::now();
+    bool ok = op->run(handler);
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::vector<std::string> written(handler.dumpedFiles().begin() + filesBefore,
+                                     handler.dumpedFiles().end());
+    if (!ok) failed.push_back(op->name);
+    std::printf("%-9s %-7s %8.3f s", op->name, ok ? "ok" : "FAILED", took.count());
+    if (!written.empty()) std::printf("  %s", DescribeFiles(written).c_str());
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+
+  const HostEnv& env = HostEnv::Get();
+  size_t total = opts.operations.size();
+  if (failed.empty()) {
+    std::printf("All %zu operations succeeded.\n", total);
+  } else {
+    std::string names;
+    for (const std::string& name : failed) names += (names.empty() ? "" : ", ") + name;
+    std::printf("%zu of %zu operations FAILED: %s (see the debug log)\n", failed.size(), total,
+                names.c_str());
+  }
+  std::printf("Files written: %zu, in %s\n", handler.dumpedFiles().size(), env.outputDir.c_str());
+  std::printf("Debug log: %s\n", env.logFile.c_str());
+  return failed.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opts;
+  if (int status = ParseArgs(argc, argv, &opts)) return status;
+  if (opts.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  std::string tempWorkDir;
+  int status = Setup(opts, &tempWorkDir);
+  if (status == 0) status = RunOperations(opts);
+  HostEnv::Get().Reset();  // closes the debug log
+  if (!tempWorkDir.empty()) RemoveTree(tempWorkDir);
+  return status;
+}

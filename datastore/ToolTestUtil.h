@@ -1,0 +1,59 @@
+// Helpers for the datastore tests: running the datastore tools and the
+// sqlplus stand-in through the shell, with standard output and standard
+// error kept apart.
+#ifndef OLB_DATASTORE_TOOL_TEST_UTIL_H_
+#define OLB_DATASTORE_TOOL_TEST_UTIL_H_
+
+#include <string>
+
+#include "testsupport/TestSupport.h"
+
+namespace olbdstest {
+
+inline std::string Sh(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Result {
+  int status = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `command` through /bin/sh with standard input from /dev/null.
+inline Result Shell(const olbtest::TempDir& dir, const std::string& command) {
+  Result r;
+  std::string errFile = dir.file("stderr.txt");
+  r.status = olbtest::RunShell("{ " + command + " </dev/null 2>" + Sh(errFile) + "; }", &r.out);
+  r.err = olbtest::ReadFile(errFile);
+  return r;
+}
+
+inline std::string SqlPlus() { return Sh(olbtest::StandInBinDir() + "/sqlplus"); }
+
+// Runs the stand-in on `db` (empty: OLB_DPA_DATASTORE unset) with the
+// arguments `args`, given as shell words.
+inline Result RunSqlPlus(const olbtest::TempDir& dir, const std::string& db,
+                         const std::string& args) {
+  std::string env = db.empty() ? "env -u OLB_DPA_DATASTORE " : "OLB_DPA_DATASTORE=" + Sh(db) + " ";
+  return Shell(dir, env + SqlPlus() + " " + args);
+}
+
+// Writes `script` to `path` and runs it the way the plug-in does.
+inline Result RunScript(const olbtest::TempDir& dir, const std::string& db,
+                        const std::string& path, const std::string& script) {
+  olbtest::WriteFile(path, script);
+  return RunSqlPlus(dir, db, "-S dpa/dpa-demo-58 as SYSDBA @" + Sh(path));
+}
+
+// The script the plug-in writes for `query`.
+inline std::string PluginScript(const std::string& query) {
+  return "set colsep , \nset trimspool on \nset heading off \nset echo off \nset linesize 32767 \n" +
+         query + ";\nexit\n";
+}
+
+}  // namespace olbdstest
+
+#endif  // OLB_DATASTORE_TOOL_TEST_UTIL_H_

@@ -1,0 +1,164 @@
+#include "host/ForeignHandlerBase.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "host/EvDebug.h"
+#include "host/HostEnv.h"
+#include "host/MessageXml.h"
+#include "host/Messages.h"
+
+namespace {
+
+const char kDumpContext[] = "CForeignHandlerBase::DumpXmlMsgToFile";
+
+// "ZRC.JobList" for ZRC::JobList; "<module>.<type>" when the class has no
+// published name.
+std::string DumpClassName(const CWzMessageBase& msg) {
+  const char* known = MessageClassName(msg.module(), msg.messageType());
+  if (known == nullptr || *known == '\0') {
+    return std::to_string(msg.module()) + "." + std::to_string(msg.messageType());
+  }
+  std::string name = known;
+  for (size_t at = name.find("::"); at != std::string::npos; at = name.find("::", at + 1)) {
+    name.replace(at, 2, ".");
+  }
+  return name;
+}
+
+std::string DumpFileName(unsigned sequence, const std::string& className) {
+  char seq[16];
+  snprintf(seq, sizeof seq, "%04u", sequence);
+  return std::string(seq) + "-" + className + ".xml";
+}
+
+// Moves `from` to `to` unless `to` exists: false with errno EEXIST then.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link never replaces either.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
+
+// Writes the message into a fresh temporary file in `dir` and makes it
+// durable. On success the file is closed and *size holds its length; on
+// failure errno tells why and the temporary file is gone.
+bool WriteTemp(const CWzMessageBase& msg, const std::string& dir, std::string* tempPath,
+               long long* size, const char** step) {
+  std::string pattern = dir + "/.olb-dump-XXXXXX";
+  int fd = mkostemp(&pattern[0], O_CLOEXEC);
+  if (fd < 0) {
+    *step = "creating a temporary file";
+    return false;
+  }
+  *tempPath = pattern;
+  FILE* file = fdopen(fd, "w");
+  if (file == nullptr) {
+    int saved = errno;
+    close(fd);
+    unlink(pattern.c_str());
+    errno = saved;
+    *step = "opening the temporary file";
+    return false;
+  }
+  errno = 0;
+  bool ok = WriteMessageXmlFile(msg, file);
+  *step = "writing";
+  if (ok && fflush(file) != 0) ok = false;
+  if (ok && ferror(file)) ok = false;
+  struct stat st;
+  if (ok) {
+    *step = "syncing";
+    ok = fsync(fileno(file)) == 0 && fstat(fileno(file), &st) == 0;
+  }
+  if (ok) {
+    *step = "setting the mode";
+    ok = fchmod(fileno(file), 0644) == 0;
+  }
+  int saved = errno;
+  if (fclose(file) != 0 && ok) {
+    ok = false;
+    saved = errno;
+    *step = "closing";
+  }
+  if (!ok) {
+    unlink(pattern.c_str());
+    errno = saved != 0 ? saved : EIO;
+    return false;
+  }
+  *size = static_cast<long long>(st.st_size);
+  return true;
+}
+
+}  // namespace
+
+CForeignHandlerBase::CForeignHandlerBase() = default;
+CForeignHandlerBase::~CForeignHandlerBase() = default;
+
+int CForeignHandlerBase::GetProductType() const { return 0; }
+std::string CForeignHandlerBase::GetPostProcessingContent() { return std::string(); }
+std::vector<HXArchiveFileRecord> CForeignHandlerBase::GetResourcesForBackup() { return {}; }
+bool CForeignHandlerBase::PrepareContentForPostProcessing() { return true; }
+bool CForeignHandlerBase::PostProcessingCleanup() { return true; }
+bool CForeignHandlerBase::DiscoverDriveHistory(CWzMessageBase*) { return true; }
+void CForeignHandlerBase::setRestartString(std::string restart) {
+  m_restartString = std::move(restart);
+}
+
+// `flags` and `append` are accepted for the host's signature; every dump is
+// a file of its own. An existing file of the same name is never replaced:
+// the sequence moves on to the next free number.
+bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) {
+  EvDebug log;
+  if (msg == nullptr) {
+    log.Debug(kDumpContext, "No message to write");
+    return false;
+  }
+  HostEnv& env = HostEnv::Get();
+  std::string dir = env.outputDir.empty() ? "." : env.outputDir;
+  std::string className = DumpClassName(*msg);
+
+  std::string temp;
+  long long size = 0;
+  const char* step = "";
+  if (!WriteTemp(*msg, dir, &temp, &size, &step)) {
+    log.Debug(kDumpContext, "Cannot write [%s] into [%s] (%s): %s", className.c_str(),
+              dir.c_str(), step, strerror(errno));
+    return false;
+  }
+
+  const unsigned kMaxTries = 100000;
+  for (unsigned tries = 0; tries < kMaxTries; ++tries) {
+    unsigned sequence = env.nextDumpSequence;
+    std::string name = DumpFileName(sequence, className);
+    std::string path = dir + "/" + name;
+    if (RenameNoReplace(temp, path)) {
+      env.nextDumpSequence = sequence + 1;
+      int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (dirFd >= 0) {
+        fsync(dirFd);  // the new name survives a crash too
+        close(dirFd);
+      }
+      m_dumpedFiles.push_back(path);
+      log.DebugLvl(kDumpContext, 1, "Wrote [%s] with [%lld] bytes", name.c_str(), size);
+      return true;
+    }
+    if (errno != EEXIST) break;
+    env.nextDumpSequence = sequence + 1;  // taken by an earlier run: next number
+  }
+  int saved = errno;
+  unlink(temp.c_str());
+  log.Debug(kDumpContext, "Cannot put [%s] in place in [%s]: %s", className.c_str(),
+            dir.c_str(), strerror(saved));
+  return false;
+}

@@ -1,0 +1,69 @@
+#include "model/ClientPolicyIndex.h"
+
+namespace {
+
+inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void AssignLower(std::string& out, std::string_view text) {
+  out.assign(text.data(), text.size());
+  for (char& c : out) c = LowerAscii(c);
+}
+
+}  // namespace
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+uint64_t HashIgnoreAsciiCase(std::string_view text) {
+  // FNV-1a over the lower-cased bytes.
+  uint64_t h = 14695981039346656037ull;
+  for (char c : text) {
+    h ^= static_cast<unsigned char>(LowerAscii(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+size_t ClientPolicyIndex::KeyHash::operator()(const Key& key) const {
+  // The keys are lower-cased already; hashing both parts apart keeps a NUL
+  // inside a name from making two different pairs look alike.
+  uint64_t h = HashIgnoreAsciiCase(key.client);
+  h ^= HashIgnoreAsciiCase(key.policy) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+  return static_cast<size_t>(h);
+}
+
+ClientPolicyIndex::ClientPolicyIndex(std::vector<DPAClient>& clients) : m_clients(clients) {
+  size_t groups = 0;
+  for (const DPAClient& client : clients) groups += client.Policylist().size();
+  m_positions.reserve(groups);
+  for (size_t c = 0; c < clients.size(); ++c) {
+    std::string clientName = clients[c].ClientName();
+    const std::vector<DPAGroup>& policies = clients[c].Policylist();
+    for (size_t g = 0; g < policies.size(); ++g) {
+      Key key;
+      AssignLower(key.client, clientName);
+      AssignLower(key.policy, policies[g].PolicyName());
+      auto [it, inserted] = m_positions.try_emplace(std::move(key), Position{c, g});
+      // A later client replaces an earlier one; within one client the first
+      // group stays.
+      if (!inserted && it->second.client != c) it->second = Position{c, g};
+    }
+  }
+}
+
+void ClientPolicyIndex::Find(std::string_view client, std::string_view policy,
+                             DPAClient*& foundClient, DPAGroup*& foundGroup) {
+  if (m_positions.empty()) return;
+  AssignLower(m_probe.client, client);
+  AssignLower(m_probe.policy, policy);
+  auto it = m_positions.find(m_probe);
+  if (it == m_positions.end()) return;
+  DPAClient& found = m_clients[it->second.client];
+  foundClient = &found;
+  foundGroup = &found.Policylist()[it->second.group];
+}
