@@ -46,6 +46,18 @@ TEST_F(OlbHostTest, HelpNamesEveryOptionAndOperation) {
   }
 }
 
+// The handler comes from libOlbDpa.so, as the host loads it, not from a copy
+// of the plug-in's code linked into the program.
+TEST_F(OlbHostTest, UsesThePluginLibrary) {
+  std::string out;
+  ASSERT_EQ(0, olbtest::RunShell("nm --defined-only '" + olbtest::OlbHostPath() + "'", &out));
+  EXPECT_EQ(std::string::npos, out.find(" _ZN18CForeignHandlerDPA"));  // members
+  EXPECT_EQ(std::string::npos, out.find(" _ZTV18CForeignHandlerDPA"));  // its vtable
+  out.clear();
+  ASSERT_EQ(0, olbtest::RunShell("ldd '" + olbtest::OlbHostPath() + "'", &out));
+  EXPECT_NE(std::string::npos, out.find("libOlbDpa.so")) << out;
+}
+
 TEST_F(OlbHostTest, BadCommandLinesGiveUsageAndStatusTwo) {
   struct Case {
     const char* args;
@@ -114,6 +126,30 @@ TEST_F(OlbHostTest, MissingSqlplusFailsClientsButTheRestStillRuns) {
   EXPECT_EQ(1, run.status) << run.out << run.err;
   EXPECT_EQ(0u, run.out.find("clients   FAILED ")) << run.out;
   EXPECT_NE(std::string::npos, run.out.find("\nconfig    ok ")) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("1 of 2 operations FAILED: clients")) << run.out;
+}
+
+TEST_F(OlbHostTest, EveryOperationOnTheDemoDatastore) {
+  const std::string db = m_dir.file("dpa.db");
+  ASSERT_TRUE(olbtest::CreateDatastore(db, {olbtest::DemoSqlPath()}));
+  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("reg.ini"),
+                                 "[kRelayUnit]\nsDPAUSER=dpa\nsDPAPASSWORD=dpa-demo-58\n"));
+  HostRun run = Host(Out() + "--registry '" + m_dir.file("reg.ini") + "' --datastore '" + db + "'",
+                     "PATH=/usr/bin:/bin");
+  EXPECT_EQ(0, run.status) << run.out << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("All 5 operations succeeded.")) << run.out;
+  for (const char* file : {"App.ClientsList.xml", "ZRC.JobList.xml", "ZRC.ForeignLibraries.xml",
+                           "ZRC.ForeignMedias.xml", "ZRC.StoragePolicyList.xml"}) {
+    EXPECT_NE(std::string::npos, run.out.find(file)) << file;
+  }
+  EXPECT_EQ(6u, olbtest::ListDir(m_dir.file("out")).size());  // five messages and the log
+
+  // A wrong password makes the tool, and so the operation, fail.
+  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("reg.ini"),
+                                 "[kRelayUnit]\nsDPAUSER=dpa\nsDPAPASSWORD=wrong\n"));
+  run = Host(Out() + "--registry '" + m_dir.file("reg.ini") + "' --datastore '" + db +
+             "' config clients");
+  EXPECT_EQ(1, run.status) << run.out;
   EXPECT_NE(std::string::npos, run.out.find("1 of 2 operations FAILED: clients")) << run.out;
 }
 

@@ -56,5 +56,4 @@ status=0
 echo
 echo "Message files: $out"
 ls -1 "$out" | sed 's/^/  /'
-echo "Debug log:     $out/olb-debug.log"
 exit $status

@@ -83,10 +83,12 @@ class CDPAGroupCollector : public CDPACollector {
   const char* _GetFileNameForData() const override { return "olb_dpa_group.txt"; }
   // Note: this query yields name, global name, policy type, agent name and
   // storage unit, while the parser above reads the DPA 5.8 layout (policy
-  // name, client name, media server, policy type). A caller of this query or
-  // of the _PG variant would have to reorder the columns first (for example
-  // select the client's name second and the policy type fourth) or give
-  // that variant a parser of its own; DiscoverClients uses only V58_ORACLE.
+  // name, client name, media server, policy type): run as it stands, the
+  // group's global name would be taken for its client and its agent name
+  // for its policy type. A caller of this query or of the _PG variant would
+  // have to select the client's name second and the policy type fourth, or
+  // give the variant a parser of its own. DiscoverClients uses only
+  // V58_ORACLE.
   std::string GetQuery() override;
 };
 

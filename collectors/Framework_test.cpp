@@ -77,9 +77,6 @@ TEST(PsqlCommandLineTest, ServerClientGroupForm) {
   EXPECT_EQ(std::string("\"D:\\dpa\\bin\\psql.exe\" -U scott -p 5432 -t -A -F , -c \"") + kQuery +
                 "\"",
             BuildPsqlCommandLine(SetContext(), kQuery));
-  DBContext negative;
-  negative.setPort(-1);
-  EXPECT_NE(std::string::npos, BuildPsqlCommandLine(negative, "q").find(" -p -1 -t "));
 }
 
 TEST(PsqlCommandLineTest, DiskLibraryAndJobFormTakesOnlyTheInstallDir) {

@@ -19,7 +19,8 @@ class DatastoreToolTest : public ::testing::Test {
   }
   std::string Select(const std::string& query) {
     olbtest::WriteFile(m_dir.file("q.sql"), olbdstest::PluginScript(query));
-    return olbdstest::RunScript(m_dir, m_db, m_dir.file("q.sql"), olbdstest::PluginScript(query)).out;
+    return olbdstest::RunScript(m_dir, m_db, m_dir.file("q.sql"), olbdstest::PluginScript(query))
+        .out;
   }
   olbtest::TempDir m_dir;
   std::string m_db = m_dir.file("dpa.db");
@@ -27,8 +28,10 @@ class DatastoreToolTest : public ::testing::Test {
 
 TEST_F(DatastoreToolTest, ReplacesAnOldFileAndRunsFilesInOrder) {
   olbtest::WriteFile(m_db, "an old file that is no database");
-  olbtest::WriteFile(m_dir.file("one.sql"), "CREATE TABLE t (v TEXT);\nINSERT INTO t VALUES ('one');\n");
-  olbtest::WriteFile(m_dir.file("two.sql"), "-- uses what one.sql made\nUPDATE t SET v = v || '+two';");
+  olbtest::WriteFile(m_dir.file("one.sql"),
+                     "CREATE TABLE t (v TEXT);\nINSERT INTO t VALUES ('one');\n");
+  olbtest::WriteFile(m_dir.file("two.sql"),
+                     "-- uses what one.sql made\nUPDATE t SET v = v || '+two';");
   Result r = Build(Sh(olbtest::SchemaSqlPath()) + " " + Sh(m_dir.file("one.sql")) + " " +
                    Sh(m_dir.file("two.sql")));
   ASSERT_EQ(0, r.status) << r.err;
@@ -41,7 +44,8 @@ TEST_F(DatastoreToolTest, ErrorsNameFileAndLineAndLeaveNoFile) {
                      "INSERT INTO nowhere\n  VALUES (1);\n");
   Result r = Build(Sh(olbtest::SchemaSqlPath()) + " " + Sh(m_dir.file("bad.sql")));
   EXPECT_EQ(1, r.status);
-  EXPECT_NE(std::string::npos, r.err.find(m_dir.file("bad.sql") + ":3: no such table: nowhere")) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find(m_dir.file("bad.sql") + ":3: no such table: nowhere"))
+      << r.err;
   EXPECT_FALSE(olbtest::FileExists(m_db));
 
   r = Build(Sh(olbtest::SchemaSqlPath()) + " " + Sh(m_dir.file("missing.sql")));

@@ -36,7 +36,7 @@ std::string Name(const char* format, long a, long b = 0) {
 // One prepared INSERT, bound column by column.
 class Insert {
  public:
-  Insert(sqlite3* db, const char* sql) : m_db(db) {
+  Insert(sqlite3* db, const char* sql) {
     if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) m_stmt = nullptr;
   }
   ~Insert() { sqlite3_finalize(m_stmt); }
@@ -60,15 +60,14 @@ class Insert {
   }
 
  private:
-  sqlite3* m_db;
   sqlite3_stmt* m_stmt = nullptr;
   int m_col = 0;
 };
 
-const char* const kPolicyTypes[] = {"Standard", "MS-Windows", "Oracle", "MS-Exchange-Server",
-                                    "NDMP", "VMware"};
+const char* const kPolicyTypes[] = {"Standard",           "MS-Windows", "Oracle",
+                                    "MS-Exchange-Server", "NDMP",       "VMware"};
 const char* const kStatuses[] = {"success", "success", "success", "success", "success",
-                                 "success", "Success", "failed", "fail", "partial"};
+                                 "success", "Success", "failed",  "fail",    "partial"};
 const char* const kLevels[] = {"Full", "Differential Incr", "Cumulative Incr", "Differential Incr",
                                "User Backup"};
 const long kMediaServers = 4;
@@ -77,7 +76,8 @@ const int64_t kHistorySeconds = 28 * 86400;
 
 bool Fill(sqlite3* db, const GeneratorOptions& o, std::string* error) {
   Random rnd(o.seed);
-  Insert node(db, "INSERT INTO nodes (f_name, f_globalname, f_display_name, f_type) VALUES (?,?,?,?)");
+  Insert node(db,
+              "INSERT INTO nodes (f_name, f_globalname, f_display_name, f_type) VALUES (?,?,?,?)");
   Insert group(db,
                "INSERT INTO group_config (f_group_name, f_policy_type, f_storage_unit, f_active) "
                "VALUES (?,?,?,1)");
@@ -146,7 +146,10 @@ bool Fill(sqlite3* db, const GeneratorOptions& o, std::string* error) {
     std::string name = Name("policy%05ld", p);
     policies.push_back(name);
     if (!node.Text(name).Text(name).Text(name).Int(516).Run() ||
-        !group.Text(name).Text(kPolicyTypes[p % 6]).Text(units[static_cast<size_t>(p) % units.size()]).Run()) {
+        !group.Text(name)
+             .Text(kPolicyTypes[p % 6])
+             .Text(units[static_cast<size_t>(p) % units.size()])
+             .Run()) {
       return failed();
     }
   }
@@ -188,8 +191,9 @@ bool GenerateDatastore(const GeneratorOptions& o, std::string* error) {
   }
   if (o.clients > 999999 || o.policies > 99999 || o.libraries > 999 || o.pools > 999 ||
       o.drivesPerLibrary > 99 || o.volumesPerPool > 99 || o.jobs > 999999999) {
-    *error = "too many: at most 999999 clients, 99999 policies, 999999999 jobs, 999 libraries "
-             "and pools, 99 drives per library and volumes per pool";
+    *error =
+        "too many: at most 999999 clients, 99999 policies, 999999999 jobs, 999 libraries "
+        "and pools, 99 drives per library and volumes per pool";
     return false;
   }
   if (!RemoveDatabaseFile(o.out, error)) return false;
@@ -197,7 +201,8 @@ bool GenerateDatastore(const GeneratorOptions& o, std::string* error) {
   {
     Database db;
     ok = db.Open(o.out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) &&
-         db.Exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN") &&
+         db.Exec(
+             "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-262144; BEGIN") &&
          db.ExecScript(kSchemaSql, "schema.sql");
     if (ok) ok = Fill(db.handle(), o, error) && db.Exec("COMMIT");
     if (!ok && error->empty()) *error = db.error();

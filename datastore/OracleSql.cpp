@@ -116,9 +116,13 @@ std::vector<Token> Scan(const std::string& s) {
 // Words that end an expression or cannot be a column alias.
 const char* const kListEnders[] = {"from",  "union", "intersect", "except", "minus", "order",
                                    "group", "where", "having",    "into",   "limit"};
-const char* const kNotAliases[] = {"end", "null", "and", "or",   "not",  "is",   "in",
-                                   "like", "between", "then", "else", "when", "case",
-                                   "asc",  "desc", "distinct", "escape"};
+const char* const kNotAliases[] = {"end",  "null", "and",     "or",       "not",   "is",
+                                   "in",   "like", "between", "then",     "else",  "when",
+                                   "case", "asc",  "desc",    "distinct", "escape"};
+// Words after which an expression goes on.
+const char* const kOperatorWords[] = {"and",  "or",       "not",   "is",   "in",
+                                      "like", "between",  "then",  "else", "when",
+                                      "case", "distinct", "escape"};
 
 class Rewriter {
  public:
@@ -179,8 +183,8 @@ class Rewriter {
       } else if (t.kind == Tok::kClose) {
         if (depth == 0) return i;
         --depth;
-      } else if (depth == 0 && (IsOneOf(i, kListEnders) ||
-                                (t.kind == Tok::kOther && m_s[t.begin] == ';'))) {
+      } else if (depth == 0 &&
+                 (IsOneOf(i, kListEnders) || (t.kind == Tok::kOther && m_s[t.begin] == ';'))) {
         return i;
       }
     }
@@ -230,13 +234,13 @@ class Rewriter {
     if (top.size() < 2) return e;
     size_t last = top.back();
     size_t prev = top[top.size() - 2];
-    bool lastIsName =
-        (m_t[last].kind == Tok::kWord && !std::isdigit(static_cast<unsigned char>(m_s[m_t[last].begin])) &&
-         !IsOneOf(last, kNotAliases)) ||
-        m_t[last].kind == Tok::kQuoted;
+    bool lastIsName = (m_t[last].kind == Tok::kWord &&
+                       !std::isdigit(static_cast<unsigned char>(m_s[m_t[last].begin])) &&
+                       !IsOneOf(last, kNotAliases)) ||
+                      m_t[last].kind == Tok::kQuoted;
     Tok pk = m_t[prev].kind;
-    bool prevEndsValue = (pk == Tok::kWord && !IsOneOf(prev, kNotAliases)) || pk == Tok::kString ||
-                         pk == Tok::kQuoted || pk == Tok::kClose;
+    bool prevEndsValue = (pk == Tok::kWord && !IsOneOf(prev, kOperatorWords)) ||
+                         pk == Tok::kString || pk == Tok::kQuoted || pk == Tok::kClose;
     return lastIsName && prevEndsValue ? last : e;
   }
 
@@ -346,7 +350,9 @@ void AppendValueText(sqlite3_stmt* stmt, int column, std::string* out) {
 }
 
 OracleError OracleErrorFor(int sqliteCode, const std::string& msg) {
-  auto startsWith = [&](const char* prefix) { return msg.compare(0, std::strlen(prefix), prefix) == 0; };
+  auto startsWith = [&](const char* prefix) {
+    return msg.compare(0, std::strlen(prefix), prefix) == 0;
+  };
   auto upperAfter = [&](const char* prefix) {
     std::string name = msg.substr(std::strlen(prefix));
     for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -360,7 +366,8 @@ OracleError OracleErrorFor(int sqliteCode, const std::string& msg) {
     return {904, "ORA-00904: \"" + upperAfter("no such function: ") + "\": invalid identifier"};
   }
   if (startsWith("ambiguous column name")) return {918, "ORA-00918: column ambiguously defined"};
-  if (startsWith("wrong number of arguments")) return {909, "ORA-00909: invalid number of arguments"};
+  if (startsWith("wrong number of arguments"))
+    return {909, "ORA-00909: invalid number of arguments"};
   if (startsWith("incomplete input")) return {921, "ORA-00921: unexpected end of SQL command"};
   if (msg.find("syntax error") != std::string::npos) {
     return {933, "ORA-00933: SQL command not properly ended"};

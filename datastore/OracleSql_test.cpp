@@ -15,11 +15,12 @@ class OracleSqlTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(SQLITE_OK, sqlite3_open(":memory:", &m_db));
     ASSERT_TRUE(RegisterOracleFunctions(m_db));
-    ASSERT_EQ(SQLITE_OK, sqlite3_exec(m_db,
-                                      "CREATE TABLE t (a TEXT, b INTEGER, p TEXT);"
-                                      "INSERT INTO t VALUES ('x', NULL, 'c:\\d,e');"
-                                      "CREATE TABLE dual (dummy TEXT); INSERT INTO dual VALUES ('X');",
-                                      nullptr, nullptr, nullptr));
+    ASSERT_EQ(SQLITE_OK,
+              sqlite3_exec(m_db,
+                           "CREATE TABLE t (a TEXT, b INTEGER, p TEXT);"
+                           "INSERT INTO t VALUES ('x', NULL, 'c:\\d,e');"
+                           "CREATE TABLE dual (dummy TEXT); INSERT INTO dual VALUES ('X');",
+                           nullptr, nullptr, nullptr));
   }
   void TearDown() override { sqlite3_close(m_db); }
 
@@ -48,16 +49,19 @@ class OracleSqlTest : public ::testing::Test {
 
 TEST_F(OracleSqlTest, ConcatenationTreatsNullAsEmptyText) {
   EXPECT_EQ("ab AS 'a' || NULL || 'b'", Eval("select 'a' || NULL || 'b' from dual"));
-  EXPECT_EQ("x,,c:\\d-e AS out", Eval("select a ||','|| b ||','|| REPLACE(p, ',', '-') out from t"));
+  EXPECT_EQ("x,,c:\\d-e AS out",
+            Eval("select a ||','|| b ||','|| REPLACE(p, ',', '-') out from t"));
   EXPECT_EQ("x2 AS v", Eval("select a || (1 + 1) as v from t"));
-  EXPECT_EQ("-1, AS (b - 1) || ',' || (0 - 1) || ','",
+  EXPECT_EQ(",-1, AS (b - 1) || ',' || (0 - 1) || ','",
             Eval("select (b - 1) || ',' || (0 - 1) || ',' from t"));
   EXPECT_EQ("x|| AS a", Eval("select a, b || NULL, NULL from t"));
   // Nested select lists, UNION and quoted text are handled; WHERE is not touched.
   EXPECT_EQ("[x] AS s", Eval("select (select '[' || a || b || ']' from t) s from dual"));
-  EXPECT_EQ("a || b; -- AS 'a || b; --' || a", Eval("select 'a || b; --' || a from t where a || b is null"));
+  EXPECT_EQ("a || b; --x AS 'a || b; --' || a",
+            Eval("select 'a || b; --' || a from t where a || b is null"));
+  EXPECT_EQ("x AS v", Eval("select a || NULL v from t"));
   EXPECT_EQ("x AS x", Eval("select 'x' x from dual union select b || NULL from t order by 1 desc"));
-  EXPECT_EQ("x AS \"A||B\"", Eval("select a || b \"A||B\" from t"));
+  EXPECT_EQ("x AS A||B", Eval("select a || b \"A||B\" from t"));
   EXPECT_EQ("x AS DISTINCT_A", Eval("select DISTINCT a||b as DISTINCT_A from t"));
 }
 
@@ -74,7 +78,8 @@ TEST_F(OracleSqlTest, NumbersAsOraclePrintsThem) {
 }
 
 TEST_F(OracleSqlTest, SqliteFailuresMapToOracleErrors) {
-  EXPECT_EQ("ORA-00942: table or view does not exist", OracleErrorFor(SQLITE_ERROR, "no such table: x").text);
+  EXPECT_EQ("ORA-00942: table or view does not exist",
+            OracleErrorFor(SQLITE_ERROR, "no such table: x").text);
   OracleError column = OracleErrorFor(SQLITE_ERROR, "no such column: f_x");
   EXPECT_EQ(904, column.code);
   EXPECT_EQ("ORA-00904: \"F_X\": invalid identifier", column.text);

@@ -45,7 +45,8 @@ std::vector<std::string> SplitWords(const std::string& line) {
       while (i < line.size() && line[i] != q) word += line[i++];
       if (i < line.size()) ++i;
     } else {
-      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) word += line[i++];
+      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])))
+        word += line[i++];
     }
     words.push_back(word);
   }
@@ -305,8 +306,9 @@ bool SqlPlusSession::Execute(const std::string& sql, int* status) {
     error = OracleErrorFor(rc, sqlite3_errmsg(m_db));
   }
   if (error.code != 0) {
-    size_t at = rc == SQLITE_OK ? static_cast<size_t>(tail - text.c_str())
-                                : ErrorPosition(text, sqlite3_error_offset(m_db), sqlite3_errmsg(m_db));
+    size_t at = rc == SQLITE_OK
+                    ? static_cast<size_t>(tail - text.c_str())
+                    : ErrorPosition(text, sqlite3_error_offset(m_db), sqlite3_errmsg(m_db));
     int line = 1;
     for (size_t i = 0; i < at && i < text.size(); ++i) {
       if (text[i] == '\n') ++line;

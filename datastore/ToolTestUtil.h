@@ -42,16 +42,18 @@ inline Result RunSqlPlus(const olbtest::TempDir& dir, const std::string& db,
 }
 
 // Writes `script` to `path` and runs it the way the plug-in does.
-inline Result RunScript(const olbtest::TempDir& dir, const std::string& db,
-                        const std::string& path, const std::string& script) {
+inline Result RunScript(const olbtest::TempDir& dir, const std::string& db, const std::string& path,
+                        const std::string& script) {
   olbtest::WriteFile(path, script);
   return RunSqlPlus(dir, db, "-S dpa/dpa-demo-58 as SYSDBA @" + Sh(path));
 }
 
-// The script the plug-in writes for `query`.
-inline std::string PluginScript(const std::string& query) {
-  return "set colsep , \nset trimspool on \nset heading off \nset echo off \nset linesize 32767 \n" +
-         query + ";\nexit\n";
+// The script the plug-in writes for `query`; `settings` (SET lines) may
+// follow the plug-in's own.
+inline std::string PluginScript(const std::string& query, const std::string& settings = "") {
+  return "set colsep , \nset trimspool on \nset heading off \nset echo off \nset linesize 32767 "
+         "\n" +
+         settings + query + ";\nexit\n";
 }
 
 }  // namespace olbdstest

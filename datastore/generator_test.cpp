@@ -33,15 +33,17 @@ std::string Scalar(const std::string& db, const std::string& sql) {
 class GeneratorTest : public ::testing::Test {
  protected:
   Result Generate(const std::string& out, const std::string& options) {
-    return olbdstest::Shell(m_dir, Sh(olbtest::GeneratorPath()) + " --out " + Sh(out) + " " + options);
+    return olbdstest::Shell(m_dir,
+                            Sh(olbtest::GeneratorPath()) + " --out " + Sh(out) + " " + options);
   }
   olbtest::TempDir m_dir;
 };
 
 TEST_F(GeneratorTest, WritesTheCountsAskedFor) {
   std::string db = m_dir.file("gen.db");
-  Result r = Generate(db, "--clients 7 --policies 3 --jobs 500 --libraries 2 --pools 2 "
-                          "--drives-per-library 3 --volumes-per-pool=2 --seed 42");
+  Result r = Generate(db,
+                      "--clients 7 --policies 3 --jobs 500 --libraries 2 --pools 2 "
+                      "--drives-per-library 3 --volumes-per-pool=2 --seed 42");
   ASSERT_EQ(0, r.status) << r.out << r.err;
   EXPECT_EQ("1", Scalar(db, "SELECT count(*) FROM nodes WHERE f_type = 212"));
   EXPECT_EQ("7", Scalar(db, "SELECT count(*) FROM nodes WHERE f_type = 515"));
@@ -54,21 +56,23 @@ TEST_F(GeneratorTest, WritesTheCountsAskedFor) {
   EXPECT_EQ("4", Scalar(db, "SELECT count(*) FROM disk_volume_config"));
   EXPECT_EQ("2", Scalar(db, "SELECT count(DISTINCT f_pool_name) FROM disk_volume_config"));
   // Every job's client and group exist, and it ran on a library or a pool.
-  EXPECT_EQ("500", Scalar(db,
-                          "SELECT count(*) FROM backupjob b "
-                          "JOIN nodes c ON c.f_name = b.f_client_name AND c.f_type = 515 "
-                          "JOIN nodes g ON g.f_name = b.f_group_name AND g.f_type = 516 "
-                          "JOIN group_config gc ON gc.f_group_name = b.f_group_name "
-                          "WHERE b.f_storage_unit IN (SELECT f_pool_name FROM disk_volume_config) "
-                          "OR b.f_storage_unit IN (SELECT 'stu-' || f_jukebox_name FROM device_config)"));
+  EXPECT_EQ("500",
+            Scalar(db,
+                   "SELECT count(*) FROM backupjob b "
+                   "JOIN nodes c ON c.f_name = b.f_client_name AND c.f_type = 515 "
+                   "JOIN nodes g ON g.f_name = b.f_group_name AND g.f_type = 516 "
+                   "JOIN group_config gc ON gc.f_group_name = b.f_group_name "
+                   "WHERE b.f_storage_unit IN (SELECT f_pool_name FROM disk_volume_config) "
+                   "OR b.f_storage_unit IN (SELECT 'stu-' || f_jukebox_name FROM device_config)"));
   EXPECT_EQ("0", Scalar(db, "SELECT count(*) FROM backupjob WHERE f_endtime < f_starttime"));
   // The datastore logs in like the demo one.
   EXPECT_EQ("dpa-demo-58", Scalar(db, "SELECT f_password FROM login WHERE f_user = 'dpa'"));
 }
 
 TEST_F(GeneratorTest, SameSeedSameContent) {
-  const char* dump = "SELECT group_concat(f_jobid || f_group_name || f_client_name || f_storage_unit || "
-                     "f_status || f_starttime || f_endtime || f_nfiles, ';') FROM backupjob";
+  const char* dump =
+      "SELECT group_concat(f_jobid || f_group_name || f_client_name || f_storage_unit || "
+      "f_status || f_starttime || f_endtime || f_nfiles, ';') FROM backupjob";
   const std::string options = "--clients 5 --policies 4 --jobs 200 --libraries 1 --pools 1";
   ASSERT_EQ(0, Generate(m_dir.file("a.db"), options + " --seed 7").status);
   ASSERT_EQ(0, Generate(m_dir.file("b.db"), options + " --seed 7").status);
@@ -112,12 +116,14 @@ TEST_F(GeneratorTest, JobQueryReadsEveryJob) {
   std::string db = m_dir.file("gen.db");
   ASSERT_EQ(0, Generate(db, "--clients 3 --policies 2 --jobs 40 --libraries 1 --pools 1").status);
   std::string query =
-      "select distinct f_group_name ||','|| bj.f_client_name ||','|| bj.f_nfiles ||','|| bj.f_jobid "
+      "select distinct f_group_name ||','|| bj.f_client_name ||','|| bj.f_nfiles ||','|| "
+      "bj.f_jobid "
       "||','|| bj.f_sizetransferred ||','|| bj.f_storage_unit ||','|| bj.f_status ||','|| "
       "bj.f_starttime ||','|| (bj.f_endtime - bj.f_starttime) ||','|| bj.f_level from "
       "datamine.backupjob bj, config.nodes node where bj.f_group_name = node.f_name and "
       "node.f_type = 516 and bj.f_jobid is not null ";
-  Result r = olbdstest::RunScript(m_dir, db, m_dir.file("jobs.sql"), olbdstest::PluginScript(query));
+  Result r =
+      olbdstest::RunScript(m_dir, db, m_dir.file("jobs.sql"), olbdstest::PluginScript(query));
   ASSERT_EQ(0, r.status) << r.out << r.err;
   EXPECT_NE(std::string::npos, r.out.find("\n40 rows selected.\n")) << r.out;
 }

@@ -98,9 +98,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "olb-dpa-gen: %s\n", error.c_str());
     return 1;
   }
-  std::printf("olb-dpa-gen: wrote %s: %ld clients, %ld policies, %ld jobs, %ld libraries of %ld drives, "
-              "%ld pools of %ld volumes\n",
-              o.out.c_str(), o.clients, o.policies, o.jobs, o.libraries, o.drivesPerLibrary, o.pools,
-              o.volumesPerPool);
+  std::printf(
+      "olb-dpa-gen: wrote %s: %ld clients, %ld policies, %ld jobs, %ld libraries of %ld drives, "
+      "%ld pools of %ld volumes\n",
+      o.out.c_str(), o.clients, o.policies, o.jobs, o.libraries, o.drivesPerLibrary, o.pools,
+      o.volumesPerPool);
   return 0;
 }

@@ -71,7 +71,8 @@ class DemoQueriesTest : public ::testing::Test {
       if (line.find(',') != std::string::npos) {
         data.push_back(line);
       } else {
-        EXPECT_TRUE(line.empty() || line == std::to_string(data.size()) + " rows selected.") << line;
+        EXPECT_TRUE(line.empty() || line == std::to_string(data.size()) + " rows selected.")
+            << line;
       }
       EXPECT_EQ(std::string::npos, line.find("(null)"));
       EXPECT_EQ(std::string::npos, line.find("ORA-")) << line;
@@ -98,9 +99,10 @@ TEST_F(DemoQueriesTest, ServerClientsAndGroups) {
   for (const std::string& g : groups) EXPECT_EQ(4u, Split(g, ',').size()) << g;
   // alpha has three groups, one of them on two media servers; fs-nightly
   // protects five clients; zulu is no client; adhoc-restore has no configuration.
-  for (const char* line : {"gold-daily,alpha,media01,Standard", "oracle-rman,alpha,media02,Oracle",
-                           "fs-nightly,alpha,media01,MS-Windows", "fs-nightly,alpha,media02,MS-Windows",
-                           "fs-nightly,echo,media02,MS-Windows", "gold-daily,zulu,media01,Standard"}) {
+  for (const char* line :
+       {"gold-daily,alpha,media01,Standard", "oracle-rman,alpha,media02,Oracle",
+        "fs-nightly,alpha,media01,MS-Windows", "fs-nightly,alpha,media02,MS-Windows",
+        "fs-nightly,echo,media02,MS-Windows", "gold-daily,zulu,media01,Standard"}) {
     EXPECT_EQ(1u, set.count(line)) << line;
   }
   EXPECT_EQ(6, std::count_if(groups.begin(), groups.end(), [](const std::string& g) {
@@ -135,10 +137,13 @@ TEST_F(DemoQueriesTest, Jobs) {
   EXPECT_EQ(11u, emptyFiles);
   EXPECT_EQ(10u, emptySize);
   EXPECT_EQ(7u, emptyDuration);
-  EXPECT_EQ(24u, fractional);
-  EXPECT_EQ((std::set<std::string>{"Full", "Differential Incr", "Cumulative Incr", "User Backup"}), levels);
+  EXPECT_EQ(25u, fractional);
+  EXPECT_EQ((std::set<std::string>{"Full", "Differential Incr", "Cumulative Incr", "User Backup"}),
+            levels);
   EXPECT_EQ((std::set<std::string>{"success", "Success", "fail", "failed", "partial"}), statuses);
-  EXPECT_EQ((std::set<std::string>{"dd-pool1", "advdisk-pool2", "stu-TLD0-hcart", "stu-TLD1-hcart"}), units);
+  EXPECT_EQ(
+      (std::set<std::string>{"dd-pool1", "advdisk-pool2", "stu-TLD0-hcart", "stu-TLD1-hcart"}),
+      units);
   // J100010 twice, J100011 also as j100011; 336 + 2 + zulu's job, 339 lines.
   EXPECT_EQ(338u, ids.size());
   EXPECT_EQ(1u, ids.count("j100011"));
@@ -164,7 +169,8 @@ TEST_F(DemoQueriesTest, TapeAndDiskLibraries) {
     pools.insert(f[0]);
   }
   EXPECT_EQ((std::set<std::string>{"dd-pool1", "advdisk-pool2"}), pools);
-  EXPECT_EQ(1, std::count(volumes.begin(), volumes.end(), "dd-pool1,/dd/pool1/vol2,DataDomain,dd-pool1-vol2"));
+  EXPECT_EQ(1, std::count(volumes.begin(), volumes.end(),
+                          "dd-pool1,/dd/pool1/vol2,DataDomain,dd-pool1-vol2"));
 }
 
 }  // namespace

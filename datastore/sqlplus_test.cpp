@@ -38,7 +38,7 @@ class SqlPlusTest : public ::testing::Test {
   }
   // The output of `query` run with the plug-in's settings plus `settings`.
   std::string Query(const std::string& query, const std::string& settings = "") {
-    Result r = Run(settings + PluginScript(query));
+    Result r = Run(PluginScript(query, settings));
     EXPECT_EQ(0, r.status) << r.out << r.err;
     return r.out;
   }
@@ -54,10 +54,11 @@ TEST_F(SqlPlusTest, RowsFeedbackAndPages) {
   // Five rows go unreported, six are counted; FEEDBACK ON counts from one.
   EXPECT_EQ("\n1\n2\n3\n4\n5\n", Query("select n from many where n <= 5"));
   EXPECT_EQ("\n1\n2\n3\n4\n5\n6\n\n6 rows selected.\n", Query("select n from many where n <= 6"));
-  EXPECT_EQ("\n1\n\n1 row selected.\n", Query("select n from many where n = 1", "set feedback on\n"));
+  EXPECT_EQ("\n1\n\n1 row selected.\n",
+            Query("select n from many where n = 1", "set feedback on\n"));
   // A blank line opens every page; PAGESIZE 0 has no pages.
   EXPECT_EQ("\n1\n2\n3\n\n4\n5\n6\n\n7\n", Query("select n from many where n <= 7 order by n",
-                                                  "set pagesize 3\nset feedback off\n"));
+                                                 "set pagesize 3\nset feedback off\n"));
   EXPECT_EQ("1\n2\n", Query("select n from many where n <= 2 order by n", "set pages 0\n"));
   std::string twenty = Query("select n from many order by n");
   EXPECT_EQ(0u, twenty.find("\n1\n2\n"));
@@ -66,8 +67,8 @@ TEST_F(SqlPlusTest, RowsFeedbackAndPages) {
 }
 
 TEST_F(SqlPlusTest, HeadingsAndColumnSeparator) {
-  EXPECT_EQ("\nA|B\n-|-\nx|1\n", Query("select a, b from t where b = 1",
-                                         "set heading on\nset colsep '|'\n"));
+  EXPECT_EQ("\nA|B\n-|-\nx|1\n",
+            Query("select a, b from t where b = 1", "set heading on\nset colsep '|'\n"));
   EXPECT_EQ("\nV\n-\nx\n", Query("select a || NULL v from t where b = 1", "set hea on\n"));
 }
 
@@ -77,11 +78,13 @@ TEST_F(SqlPlusTest, NullsConcatenateAsEmptyText) {
   EXPECT_EQ("\n\n", Query("select a from t where b = 3"));
   EXPECT_EQ("\nx-\n", Query("select (select a || NULL from t where b = 1) || '-' || "
                             "(select NULL from dual) from dual"));
-  EXPECT_EQ("\n-,ab\n", Query("select REPLACE(NULL, ',', '-') || '-' , 'a' || NULL || 'b' from dual"));
+  EXPECT_EQ("\n-,ab\n",
+            Query("select REPLACE(NULL, ',', '-') || '-' , 'a' || NULL || 'b' from dual"));
 }
 
 TEST_F(SqlPlusTest, NumbersPrintAsOracleDoes) {
-  EXPECT_EQ("\n1,12.5,2,25,0,112.5\n", Query("select b, c, b * 2, c * 2, b - 1, b || c from t where b = 1"));
+  EXPECT_EQ("\n1,12.5,2,25,0,112.5\n",
+            Query("select b, c, b * 2, c * 2, b - 1, b || c from t where b = 1"));
   EXPECT_EQ("\n.25,1,-.5,3\n", Query("select 1.0 / 4, 2.0 / 2, -0.5, c from t where b = 4"));
 }
 
@@ -105,9 +108,10 @@ TEST_F(SqlPlusTest, FailedQueryReportsOracleErrorAndGoesOn) {
 
   r = Run("select b\n  from t, nosuch;\nselect nocolumn from t;\n");
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ("ERROR at line 2:\nORA-00942: table or view does not exist\n\n"
-            "ERROR at line 1:\nORA-00904: \"NOCOLUMN\": invalid identifier\n\n",
-            r.out);
+  EXPECT_EQ(
+      "ERROR at line 2:\nORA-00942: table or view does not exist\n\n"
+      "ERROR at line 1:\nORA-00904: \"NOCOLUMN\": invalid identifier\n\n",
+      r.out);
 }
 
 TEST_F(SqlPlusTest, WheneverSqlErrorExits) {
@@ -155,7 +159,8 @@ TEST_F(SqlPlusTest, CommandLineVariants) {
     EXPECT_EQ(0, r.status) << args << "\n" << r.out << r.err;
     EXPECT_EQ("\n1\n", r.out) << args;
   }
-  Result r = olbdstest::RunSqlPlus(m_dir, m_db, "-S dpa/dpa-demo-58 @" + Sh(m_dir.file("none.sql")));
+  Result r =
+      olbdstest::RunSqlPlus(m_dir, m_db, "-S dpa/dpa-demo-58 @" + Sh(m_dir.file("none.sql")));
   EXPECT_NE(std::string::npos, r.out.find("SP2-0310: unable to open file")) << r.out;
   EXPECT_EQ(1, olbdstest::RunSqlPlus(m_dir, m_db, "-Q dpa/dpa-demo-58").status);
 }

@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "handler/CForeignHandlerDPA.h"
@@ -9,10 +10,21 @@
 
 namespace {
 
-std::vector<short> Order(const CWzMessageBase& msg) {
-  std::vector<short> numbers;
-  for (const auto& f : msg.fields()) numbers.push_back(f.number);
-  return numbers;
+using Fields = std::vector<std::pair<short, std::string>>;
+
+// Every field of `msg` in the order set: number and value as text ("[n]"
+// for a list of n items).
+Fields FieldsOf(const CWzMessageBase& msg) {
+  Fields fields;
+  for (const auto& f : msg.fields()) {
+    std::string value = f.kind == CWzMessageBase::Kind::kInt      ? std::to_string(f.intValue)
+                        : f.kind == CWzMessageBase::Kind::kString ? f.stringValue
+                        : f.kind == CWzMessageBase::Kind::kList
+                            ? "[" + std::to_string(f.list->Size()) + "]"
+                            : "?";
+    fields.emplace_back(f.number, value);
+  }
+  return fields;
 }
 
 class StoragePolicyTest : public olbtest::HostFixture {
@@ -21,7 +33,8 @@ class StoragePolicyTest : public olbtest::HostFixture {
     CForeignHandlerDPA::SetServerName("");
     HostFixture::TearDown();
   }
-  // Runs the operation and reads back the one file it wrote.
+  // Runs the operation, checks the one file it wrote against the schema and
+  // reads it back.
   ZRC::StoragePolicyList Discover(std::string* path = nullptr) {
     CForeignHandlerDPA handler;
     ZRC::StoragePolicyList back;
@@ -38,63 +51,35 @@ class StoragePolicyTest : public olbtest::HostFixture {
     EXPECT_TRUE(ReadMessageXmlFile(file, back, &error)) << error;
     return back;
   }
+  // The policy, its copy and its data path.
+  static ZRC::StoragePolicy& Policy(ZRC::StoragePolicyList& list) {
+    return List(list, ZRC::StoragePolicyList::policies)->at(0);
+  }
+  static ZRC::StoragePolicyCopy& Copy(ZRC::StoragePolicyList& list) {
+    return List(Policy(list), ZRC::StoragePolicy::copies)->at(0);
+  }
+  static ZRC::StoragePolicyDataPath& Path(ZRC::StoragePolicyList& list) {
+    return List(Copy(list), ZRC::StoragePolicyCopy::dataPaths)->at(0);
+  }
 };
 
 TEST_F(StoragePolicyTest, DefaultPolicyWithKnownServer) {
   CForeignHandlerDPA::SetServerName("dpa01");
   ZRC::StoragePolicyList list = Discover();
-  EXPECT_EQ(Order(list), (std::vector<short>{1, 5, 4}));
-  EXPECT_EQ(GetString(list, ZRC::StoragePolicyList::hubfieldName), "DPA_dpa01");
-  EXPECT_EQ(GetInt(list, ZRC::StoragePolicyList::flags), 0);
-  ASSERT_TRUE(IsSet(list, ZRC::StoragePolicyList::policies));
-  auto& policies = *List(list, ZRC::StoragePolicyList::policies);
-  ASSERT_EQ(policies.size(), 1u);
-
-  ZRC::StoragePolicy& policy = policies[0];
-  EXPECT_EQ(Order(policy), (std::vector<short>{1, 3, 6, 5, 8, 9, 4, 7, 10, 2}));
-  EXPECT_EQ(GetString(policy, ZRC::StoragePolicy::name), "DPA_dpa01_SP");
-  EXPECT_EQ(GetString(policy, ZRC::StoragePolicy::primaryCopyName), "PrimaryCopy");
-  EXPECT_EQ(GetString(policy, ZRC::StoragePolicy::snapCopyName), "SnapCopy");
-  EXPECT_EQ(GetInt(policy, ZRC::StoragePolicy::value5), 5);
-  EXPECT_EQ(GetInt(policy, ZRC::StoragePolicy::value8), 0);
-  EXPECT_EQ(GetString(policy, ZRC::StoragePolicy::timeZone), GetTimeZoneDisplayNameA());
-  EXPECT_EQ(GetInt(policy, ZRC::StoragePolicy::value4), 1);
-  EXPECT_EQ(GetInt(policy, ZRC::StoragePolicy::value7), 0);
-  EXPECT_EQ(GetString(policy, ZRC::StoragePolicy::description),
-            "Default policy created by Outland Bridge agent");
-  auto& copies = *List(policy, ZRC::StoragePolicy::copies);
-  ASSERT_EQ(copies.size(), 1u);
-
-  ZRC::StoragePolicyCopy& copy = copies[0];
-  EXPECT_EQ(Order(copy), (std::vector<short>{1, 2, 3, 4, 6, 7, 8, 10, 11, 12, 14, 5, 9, 15}));
-  EXPECT_EQ(GetString(copy, ZRC::StoragePolicyCopy::storagePolicyName), "DPA_dpa01_SP");
-  EXPECT_EQ(GetString(copy, ZRC::StoragePolicyCopy::copyName), "PrimaryCopy");
-  EXPECT_EQ(GetString(copy, ZRC::StoragePolicyCopy::description),
-            "Default primary copy created by Outland Bridge agent");
-  const std::vector<std::pair<IntFieldId, long long>> copyInts = {
-      {ZRC::StoragePolicyCopy::value2, 1},  {ZRC::StoragePolicyCopy::value4, 0},
-      {ZRC::StoragePolicyCopy::value6, 1},  {ZRC::StoragePolicyCopy::value7, 1},
-      {ZRC::StoragePolicyCopy::value8, 0},  {ZRC::StoragePolicyCopy::value10, 0},
-      {ZRC::StoragePolicyCopy::value11, 0}, {ZRC::StoragePolicyCopy::value14, -1},
-      {ZRC::StoragePolicyCopy::value5, 0},  {ZRC::StoragePolicyCopy::value9, 1}};
-  for (const auto& [field, value] : copyInts) EXPECT_EQ(GetInt(copy, field), value) << field.name;
-  auto& paths = *List(copy, ZRC::StoragePolicyCopy::dataPaths);
-  ASSERT_EQ(paths.size(), 1u);
-
-  ZRC::StoragePolicyDataPath& path = paths[0];
-  EXPECT_EQ(Order(path), (std::vector<short>{1, 2, 5, 6, 7, 8, 9, 12, 3, 4, 10, 11}));
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::storagePolicyName), "DPA_dpa01_SP");
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::copyName), "PrimaryCopy");
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::libraryName),
-            "DefaultDiskLibrary_dpa01");
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::value3), "None");
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::serverName), "dpa01");
-  const std::vector<std::pair<IntFieldId, long long>> pathInts = {
-      {ZRC::StoragePolicyDataPath::value6, 0},  {ZRC::StoragePolicyDataPath::value7, 1},
-      {ZRC::StoragePolicyDataPath::value8, 1},  {ZRC::StoragePolicyDataPath::value9, 0},
-      {ZRC::StoragePolicyDataPath::value12, 0}, {ZRC::StoragePolicyDataPath::value10, 0},
-      {ZRC::StoragePolicyDataPath::value11, 0}};
-  for (const auto& [field, value] : pathInts) EXPECT_EQ(GetInt(path, field), value) << field.name;
+  EXPECT_EQ(FieldsOf(list), (Fields{{1, "DPA_dpa01"}, {5, "0"}, {4, "[1]"}}));
+  EXPECT_EQ(FieldsOf(Policy(list)),
+            (Fields{{1, "DPA_dpa01_SP"}, {3, "PrimaryCopy"}, {6, "SnapCopy"}, {5, "5"},
+                    {8, "0"}, {9, GetTimeZoneDisplayNameA()}, {4, "1"}, {7, "0"}, {10, "[1]"},
+                    {2, "Default policy created by Outland Bridge agent"}}));
+  EXPECT_EQ(FieldsOf(Copy(list)),
+            (Fields{{1, "DPA_dpa01_SP"}, {2, "1"}, {3, "PrimaryCopy"}, {4, "0"}, {6, "1"},
+                    {7, "1"}, {8, "0"}, {10, "0"}, {11, "0"},
+                    {12, "Default primary copy created by Outland Bridge agent"}, {14, "-1"},
+                    {5, "0"}, {9, "1"}, {15, "[1]"}}));
+  EXPECT_EQ(FieldsOf(Path(list)),
+            (Fields{{1, "DPA_dpa01_SP"}, {2, "PrimaryCopy"}, {5, "DefaultDiskLibrary_dpa01"},
+                    {6, "0"}, {7, "1"}, {8, "1"}, {9, "0"}, {12, "0"}, {3, "None"},
+                    {4, "dpa01"}, {10, "0"}, {11, "0"}}));
 }
 
 TEST_F(StoragePolicyTest, BarePrefixesWithoutServerAndSameListTwice) {
@@ -106,13 +91,10 @@ TEST_F(StoragePolicyTest, BarePrefixesWithoutServerAndSameListTwice) {
   EXPECT_EQ(olbtest::ReadFile(firstPath), olbtest::ReadFile(secondPath));
 
   EXPECT_EQ(GetString(first, ZRC::StoragePolicyList::hubfieldName), "DPA_");
-  ZRC::StoragePolicy& policy = List(first, ZRC::StoragePolicyList::policies)->at(0);
-  EXPECT_EQ(GetString(policy, ZRC::StoragePolicy::name), "DPA__SP");
-  ZRC::StoragePolicyDataPath& path =
-      List(List(policy, ZRC::StoragePolicy::copies)->at(0), ZRC::StoragePolicyCopy::dataPaths)
-          ->at(0);
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::libraryName), "DefaultDiskLibrary_");
-  EXPECT_EQ(GetString(path, ZRC::StoragePolicyDataPath::serverName), "");
+  EXPECT_EQ(GetString(Policy(first), ZRC::StoragePolicy::name), "DPA__SP");
+  EXPECT_EQ(GetString(Path(first), ZRC::StoragePolicyDataPath::libraryName),
+            "DefaultDiskLibrary_");
+  EXPECT_EQ(GetString(Path(first), ZRC::StoragePolicyDataPath::serverName), "");
 }
 
 TEST_F(StoragePolicyTest, FailedDumpIsReported) {

@@ -8,7 +8,8 @@
 // Strings (EscapeXmlText). XML 1.0 carries only well-formed UTF-8 of the
 // characters tab, LF, CR, U+0020-U+D7FF, U+E000-U+FFFD and U+10000-U+10FFFF,
 // and parsers turn a literal CR into LF. So:
-//  - &, <, > are written as &amp; &lt; &gt;, and CR as &#13;;
+//  - &, <, >, " are written as &amp; &lt; &gt; &quot;, and CR as &#13;
+//    (for such text the bytes are those of libxml2's xmlTextWriter);
 //  - a string in which every byte belongs to such a character is written
 //    as it is otherwise (backslashes included);
 //  - any other string is marked with encoding="escaped" on its <field>: in
@@ -28,6 +29,7 @@
 #include <libxml/tree.h>
 #include <libxml/xmlschemas.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -51,6 +53,7 @@ enum ByteClass : unsigned char {
   kAmp,
   kLt,
   kGt,
+  kQuot,
   kCr,
   kBackslash,
   kLead2,
@@ -72,6 +75,7 @@ constexpr ByteClassTable MakeByteClassTable() {
     if (b == '&') k = kAmp;
     if (b == '<') k = kLt;
     if (b == '>') k = kGt;
+    if (b == '"') k = kQuot;
     if (b == '\\') k = kBackslash;
     if (b >= 0x80) k = kUncarried;  // continuation bytes, 0xC0, 0xC1, 0xF5-0xFF
     if (b >= 0xC2 && b <= 0xDF) k = kLead2;
@@ -108,15 +112,16 @@ size_t XmlCharLength(const unsigned char* p, const unsigned char* end, unsigned 
 
 const char kHex[] = "0123456789ABCDEF";
 
-// Appends `text` as element content by the rule at the top of this file.
-// Without `escaped`, stops and returns false at the first byte that needs
-// the escaped encoding (what was appended up to there is then to be
-// dropped); with it, always succeeds.
-bool EscapeXmlText(const std::string& text, bool escaped, std::string& out) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* end = p + text.size();
+// Writes the text from p up to `stop` as element content by the rule at the
+// top of this file, advancing p; a character that begins before `stop` is
+// written whole (it may run on to `end`). `out` needs room for 6 bytes per
+// input byte plus 4. Without `escaped`, stops and returns false at the first
+// byte that needs the escaped encoding.
+bool EscapeXmlText(const unsigned char*& p, const unsigned char* stop, const unsigned char* end,
+                   bool escaped, char*& out) {
   const unsigned char* run = p;
-  while (p < end) {
+  bool ok = true;
+  while (p < stop) {
     unsigned char k = kByteClass.of[*p];
     if (k == kPlain || (k == kBackslash && !escaped)) {
       ++p;
@@ -129,34 +134,51 @@ bool EscapeXmlText(const std::string& text, bool escaped, std::string& out) {
         continue;
       }
     }
-    out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+    std::memcpy(out, run, static_cast<size_t>(p - run));
+    out += p - run;
     switch (k) {
       case kAmp:
-        out.append("&amp;", 5);
+        std::memcpy(out, "&amp;", 5);
+        out += 5;
         break;
       case kLt:
-        out.append("&lt;", 4);
+        std::memcpy(out, "&lt;", 4);
+        out += 4;
         break;
       case kGt:
-        out.append("&gt;", 4);
+        std::memcpy(out, "&gt;", 4);
+        out += 4;
+        break;
+      case kQuot:
+        std::memcpy(out, "&quot;", 6);
+        out += 6;
         break;
       case kCr:
-        out.append("&#13;", 5);
+        std::memcpy(out, "&#13;", 5);
+        out += 5;
         break;
       case kBackslash:
-        out.append("\\\\", 2);
+        std::memcpy(out, "\\\\", 2);
+        out += 2;
         break;
       default:
-        if (!escaped) return false;
-        out.append("\\x", 2);
-        out += kHex[*p >> 4];
-        out += kHex[*p & 0xF];
+        if (!escaped) {
+          ok = false;
+          break;
+        }
+        out[0] = '\\';
+        out[1] = 'x';
+        out[2] = kHex[*p >> 4];
+        out[3] = kHex[*p & 0xF];
+        out += 4;
         break;
     }
+    if (!ok) return false;
     ++p;
     run = p;
   }
-  out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+  std::memcpy(out, run, static_cast<size_t>(p - run));
+  out += p - run;
   return true;
 }
 
@@ -199,50 +221,88 @@ bool UnescapeText(const std::string& in, std::string& out) {
 
 // ---- writer ----
 
-constexpr size_t kFlushBytes = 1 << 20;
+constexpr size_t kStringChunk = 64 << 10;  // WriteMessageXml hands on 64 KiB at a time
+constexpr size_t kFileChunk = 1 << 20;     // WriteMessageXmlFile: 1 MiB per fwrite
+constexpr size_t kSmallString = 4096;      // written in one go, else in pieces
 
+// Writes into a chunk of its own through a raw pointer (each element first
+// makes room for its largest form) and hands full chunks to a string or a
+// file.
 class XmlWriter {
  public:
-  XmlWriter(std::string& out, std::FILE* file) : m_out(out), m_file(file) {}
+  XmlWriter(std::string* out, std::FILE* file, size_t chunk)
+      : m_out(out), m_file(file), m_buf(chunk, '\0') {
+    m_pos = &m_buf[0];
+    m_end = m_pos + m_buf.size();
+  }
 
   void Document(const CWzMessageBase& msg) {
+    Room(64);
     Lit("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     Message(msg, 0);
   }
 
-  // Hands the buffer to the file; false once any write has failed.
-  bool Flush() {
-    if (m_file != nullptr && !m_out.empty()) {
-      if (!m_failed && std::fwrite(m_out.data(), 1, m_out.size(), m_file) != m_out.size()) {
-        m_failed = true;
-      }
-      m_out.clear();
-    }
+  // Hands on what is left; false when any write to the file failed.
+  bool Finish() {
+    Drain();
     return !m_failed;
   }
 
  private:
+  void Room(size_t n) {
+    if (static_cast<size_t>(m_end - m_pos) < n) MakeRoom(n);
+  }
+
+  void MakeRoom(size_t n) {
+    Drain();
+    if (n > m_buf.size()) {
+      m_buf.resize(n);
+      m_pos = &m_buf[0];
+      m_end = m_pos + m_buf.size();
+    }
+  }
+
+  void Drain() {
+    size_t used = static_cast<size_t>(m_pos - m_buf.data());
+    if (used != 0) {
+      if (m_out != nullptr) {
+        m_out->append(m_buf.data(), used);
+      } else if (!m_failed && std::fwrite(m_buf.data(), 1, used, m_file) != used) {
+        m_failed = true;
+      }
+    }
+    m_pos = &m_buf[0];
+  }
+
   template <size_t N>
   void Lit(const char (&text)[N]) {
-    m_out.append(text, N - 1);
+    std::memcpy(m_pos, text, N - 1);
+    m_pos += N - 1;
   }
-  void Str(const char* text) { m_out.append(text, std::strlen(text)); }
-  void Int(long long value) {
-    char buf[24];
-    auto result = std::to_chars(buf, buf + sizeof buf, value);
-    m_out.append(buf, static_cast<size_t>(result.ptr - buf));
+  void Bytes(const char* text, size_t n) {
+    std::memcpy(m_pos, text, n);
+    m_pos += n;
   }
-  void Indent(int depth) { m_out.append(static_cast<size_t>(depth) * 2, ' '); }
+  void Int(long long value) { m_pos = std::to_chars(m_pos, m_pos + 24, value).ptr; }
+  // Two blanks per level; room for 8 more than that.
+  void Indent(int depth) {
+    size_t n = static_cast<size_t>(depth) * 2;
+    for (size_t i = 0; i < n; i += 8) std::memcpy(m_pos + i, "        ", 8);
+    m_pos += n;
+  }
+  static size_t IndentRoom(int depth) { return static_cast<size_t>(depth) * 2 + 8; }
 
   void Message(const CWzMessageBase& msg, int depth) {
     const MessageSchemaClass* schema = FindMessageClass(msg.module(), msg.messageType());
+    bool named = schema != nullptr && schema->name != nullptr;
+    Room(IndentRoom(depth) + (named ? schema->nameLength : 0) + 96);
     Indent(depth);
     Lit("<message");
-    if (schema != nullptr && schema->name != nullptr) {
+    if (named) {
       // Names come from our own table: identifiers and "::" only.
       Lit(" class=\"");
-      Str(schema->name);
-      m_out += '"';
+      Bytes(schema->name, schema->nameLength);
+      Lit("\"");
     }
     Lit(" module=\"");
     Int(msg.module());
@@ -250,26 +310,28 @@ class XmlWriter {
     Int(msg.messageType());
     if (msg.fields().empty()) {
       Lit("\"/>\n");
-    } else {
-      Lit("\">\n");
-      for (const CWzMessageBase::Field& f : msg.fields()) Field(f, schema, depth + 1);
-      Indent(depth);
-      Lit("</message>\n");
+      return;
     }
-    if (m_file != nullptr && m_out.size() >= kFlushBytes) Flush();
+    Lit("\">\n");
+    for (const CWzMessageBase::Field& f : msg.fields()) Field(f, schema, depth + 1);
+    Room(IndentRoom(depth) + 16);
+    Indent(depth);
+    Lit("</message>\n");
   }
 
   void Field(const CWzMessageBase::Field& f, const MessageSchemaClass* schema, int depth) {
+    const MessageSchemaField* named = schema != nullptr ? schema->Field(f.number) : nullptr;
+    Room(IndentRoom(depth) + (named != nullptr ? named->nameLength : 0) + 160);
     Indent(depth);
     Lit("<field number=\"");
     Int(f.number);
     Lit("\" type=\"");
     Int(f.type);
-    m_out += '"';
-    if (const char* name = schema != nullptr ? schema->FieldName(f.number) : nullptr) {
+    Lit("\"");
+    if (named != nullptr) {
       Lit(" name=\"");
-      Str(name);
-      m_out += '"';
+      Bytes(named->name, named->nameLength);
+      Lit("\"");
     }
     switch (f.kind) {
       case Kind::kInt:
@@ -277,46 +339,38 @@ class XmlWriter {
         Int(f.intValue);
         Lit("</field>\n");
         return;
-      case Kind::kString: {
+      case Kind::kString:
         Lit(" kind=\"string\"");
-        size_t mark = m_out.size();
-        m_out += '>';
-        if (!EscapeXmlText(f.stringValue, false, m_out)) {
-          m_out.resize(mark);
-          Lit(" encoding=\"escaped\">");
-          EscapeXmlText(f.stringValue, true, m_out);
-        }
+        String(f.stringValue);
+        Room(16);
         Lit("</field>\n");
         return;
-      }
       case Kind::kObject:
-        Lit(" kind=\"object\"");
         if (!f.object) {
-          Lit("/>\n");
+          Lit(" kind=\"object\"/>\n");
           return;
         }
-        Lit(">\n");
+        Lit(" kind=\"object\">\n");
         Message(*f.object, depth + 1);
         break;
       case Kind::kList: {
-        Lit(" kind=\"list\"");
         size_t n = f.list ? f.list->Size() : 0;
         if (n == 0) {
-          Lit("/>\n");
+          Lit(" kind=\"list\"/>\n");
           return;
         }
-        Lit(">\n");
+        Lit(" kind=\"list\">\n");
         for (size_t i = 0; i < n; ++i) Message(f.list->At(i), depth + 1);
         break;
       }
       case Kind::kIntList:
-        Lit(" kind=\"intlist\"");
         if (f.ints.empty()) {
-          Lit("/>\n");
+          Lit(" kind=\"intlist\"/>\n");
           return;
         }
-        Lit(">\n");
+        Lit(" kind=\"intlist\">\n");
         for (int value : f.ints) {
+          Room(IndentRoom(depth + 1) + 40);
           Indent(depth + 1);
           Lit("<int>");
           Int(value);
@@ -324,12 +378,62 @@ class XmlWriter {
         }
         break;
     }
+    Room(IndentRoom(depth) + 16);
     Indent(depth);
     Lit("</field>\n");
   }
 
-  std::string& m_out;
+  // The rest of a string field's start tag and its text.
+  void String(const std::string& value) {
+    const unsigned char* begin = reinterpret_cast<const unsigned char*>(value.data());
+    const unsigned char* end = begin + value.size();
+    if (value.size() <= kSmallString) {
+      // Optimistically as it stands; redone escaped from the mark if need be.
+      Room(6 * value.size() + 32);
+      char* mark = m_pos;
+      Lit(">");
+      const unsigned char* p = begin;
+      if (EscapeXmlText(p, end, end, false, m_pos)) return;
+      m_pos = mark;
+      Lit(" encoding=\"escaped\">");
+      p = begin;
+      EscapeXmlText(p, end, end, true, m_pos);
+      return;
+    }
+    // Long strings: decide first, then write piece by piece.
+    bool escaped = !Carried(begin, end);
+    Room(32);
+    if (escaped) Lit(" encoding=\"escaped\"");
+    Lit(">");
+    const unsigned char* p = begin;
+    while (p < end) {
+      const unsigned char* stop = p + std::min<size_t>(kSmallString, static_cast<size_t>(end - p));
+      Room(6 * static_cast<size_t>(stop - p) + 4);
+      EscapeXmlText(p, stop, end, escaped, m_pos);
+    }
+  }
+
+  // True when every byte belongs to a character that XML carries.
+  static bool Carried(const unsigned char* p, const unsigned char* end) {
+    while (p < end) {
+      unsigned char k = kByteClass.of[*p];
+      if (k == kUncarried) return false;
+      if (k >= kLead2 && k <= kLead4) {
+        size_t len = XmlCharLength(p, end, k);
+        if (len == 0) return false;
+        p += len;
+      } else {
+        ++p;
+      }
+    }
+    return true;
+  }
+
+  std::string* m_out;
   std::FILE* m_file;
+  std::string m_buf;
+  char* m_pos;
+  char* m_end;
   bool m_failed = false;
 };
 
@@ -341,7 +445,8 @@ using XmlErrorArg = const xmlError*;
 using XmlErrorArg = xmlErrorPtr;
 #endif
 
-const int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+const int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
 
 struct DocDeleter {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -707,16 +812,16 @@ bool ReadText(const std::string& text, const std::string& url, const std::string
 }  // namespace
 
 void WriteMessageXml(const CWzMessageBase& msg, std::string& out) {
-  XmlWriter(out, nullptr).Document(msg);
+  XmlWriter writer(&out, nullptr, kStringChunk);
+  writer.Document(msg);
+  writer.Finish();
 }
 
 bool WriteMessageXmlFile(const CWzMessageBase& msg, std::FILE* file) {
   if (file == nullptr) return false;
-  std::string buffer;
-  buffer.reserve(kFlushBytes + (kFlushBytes >> 2));
-  XmlWriter writer(buffer, file);
+  XmlWriter writer(nullptr, file, kFileChunk);
   writer.Document(msg);
-  bool ok = writer.Flush();
+  bool ok = writer.Finish();
   if (std::fflush(file) != 0) ok = false;
   return ok && std::ferror(file) == 0;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
+#include <libxml/xmlwriter.h>
 
+#include <climits>
 #include <cstdio>
 #include <random>
 
@@ -69,6 +71,72 @@ CWzMessageBase StringsMessage(const std::vector<std::string>& values) {
     msg.setstring(static_cast<short>(i + 1), 2, values[i], kWzMsgId1, kWzMsgId2);
   }
   return msg;
+}
+
+// The same form through libxml2's own writer, for strings that XML carries.
+void LibXmlMessage(xmlTextWriterPtr w, const CWzMessageBase& msg) {
+  const MessageSchemaClass* schema = FindMessageClass(msg.module(), msg.messageType());
+  auto attr = [w](const char* name, const std::string& value) {
+    xmlTextWriterWriteAttribute(w, BAD_CAST name, BAD_CAST value.c_str());
+  };
+  xmlTextWriterStartElement(w, BAD_CAST "message");
+  if (schema != nullptr && schema->name != nullptr) attr("class", schema->name);
+  attr("module", std::to_string(msg.module()));
+  attr("type", std::to_string(msg.messageType()));
+  for (const auto& f : msg.fields()) {
+    xmlTextWriterStartElement(w, BAD_CAST "field");
+    attr("number", std::to_string(f.number));
+    attr("type", std::to_string(f.type));
+    if (schema != nullptr && schema->FieldName(f.number) != nullptr) {
+      attr("name", schema->FieldName(f.number));
+    }
+    const char* kinds[] = {"int", "string", "object", "list", "intlist"};
+    attr("kind", kinds[static_cast<int>(f.kind)]);
+    if (f.kind == CWzMessageBase::Kind::kInt) {
+      xmlTextWriterWriteString(w, BAD_CAST std::to_string(f.intValue).c_str());
+    } else if (f.kind == CWzMessageBase::Kind::kString) {
+      xmlTextWriterWriteString(w, BAD_CAST f.stringValue.c_str());
+    } else if (f.kind == CWzMessageBase::Kind::kObject) {
+      LibXmlMessage(w, *f.object);
+    } else if (f.kind == CWzMessageBase::Kind::kList) {
+      for (size_t i = 0; i < f.list->Size(); ++i) LibXmlMessage(w, f.list->At(i));
+    } else {
+      for (int v : f.ints) {
+        xmlTextWriterWriteElement(w, BAD_CAST "int", BAD_CAST std::to_string(v).c_str());
+      }
+    }
+    xmlTextWriterEndElement(w);
+  }
+  xmlTextWriterEndElement(w);
+}
+
+std::string LibXmlText(const CWzMessageBase& msg) {
+  xmlBufferPtr buf = xmlBufferCreate();
+  xmlTextWriterPtr w = xmlNewTextWriterMemory(buf, 0);
+  xmlTextWriterSetIndent(w, 1);
+  xmlTextWriterSetIndentString(w, BAD_CAST "  ");
+  xmlTextWriterStartDocument(w, nullptr, "UTF-8", nullptr);
+  LibXmlMessage(w, msg);
+  xmlTextWriterEndDocument(w);
+  xmlFreeTextWriter(w);
+  std::string text(reinterpret_cast<const char*>(xmlBufferContent(buf)),
+                   static_cast<size_t>(xmlBufferLength(buf)));
+  xmlBufferFree(buf);
+  return text;
+}
+
+TEST(MessageXmlTest, WritesTheSameBytesAsLibXml2) {
+  ZRC::JobList list = MakeJobList(3);
+  CWzMessageBase& job = List(list, ZRC::JobList::jobs)->at(1);
+  job.setstring(40, 40, "quote \" apos ' amp & lt < gt > cr \r lf \n tab \t", kWzMsgId1,
+                kWzMsgId2);
+  job.setstring(41, 41, "caf\xC3\xA9 \xF0\x9F\x98\x80 \\x41 \x7F\xC2\x85", kWzMsgId1,
+                kWzMsgId2);
+  job.setstring(42, 42, "  ", kWzMsgId1, kWzMsgId2);
+  job.getlistint(43, 43, kWzMsgId1, kWzMsgId2, true)->assign({0, INT_MIN});
+  job.getObjectAccessor(true, true, 44, 44, kWzMsgId1, kWzMsgId2, 77, 7)
+      ->setint64(1, 1, LLONG_MAX, kWzMsgId1, kWzMsgId2);
+  EXPECT_EQ(Xml(list), LibXmlText(list));
 }
 
 TEST(MessageXmlTest, WritesTheDocumentedForm) {
@@ -181,6 +249,32 @@ TEST(MessageXmlTest, HostileStringsComeBackExactly) {
       "\x1B[31mred\x1B[0m\x08\x0B\x0C",
   };
   ExpectValidRoundTrip(StringsMessage(cases));
+
+  // Long strings are written in pieces: characters across piece borders,
+  // a late uncarried byte, and text that grows sixfold when escaped.
+  std::mt19937 rng(7);
+  std::string noise(300000, '\0');
+  for (char& c : noise) c = static_cast<char>(rng() % 256);
+  std::string euros;
+  for (int i = 0; i < 5000; ++i) euros += "\xE2\x82\xAC";
+  const std::vector<std::string> longCases = {
+      std::string(4095, 'a') + "\xC3\xA9" + std::string(5000, 'b'),
+      std::string(4094, 'a') + "\xF0\x9F\x98\x80" + std::string(9000, '\\'),
+      std::string(10000, 'a') + "\x01" + std::string(10, '\\'),
+      euros,
+      euros.substr(1),
+      std::string(70000, '"'),
+      noise,
+  };
+  ExpectValidRoundTrip(StringsMessage(longCases));
+  // Marked: the one with \x01, the one cut inside a character, the noise.
+  std::string text = Xml(StringsMessage(longCases));
+  size_t markedCount = 0;
+  for (size_t at = text.find("escaped"); at != std::string::npos;
+       at = text.find("escaped", at + 1)) {
+    ++markedCount;
+  }
+  EXPECT_EQ(markedCount, 3u);
 
   // Strings XML carries need no marking: backslashes stay single.
   std::string clean = Xml(StringsMessage({"C:\\dir\\x41", "caf\xC3\xA9\r"}));

@@ -11,11 +11,11 @@ namespace {
 // Every field of every class, in table order.
 const MessageSchemaField kFields[] = {
 #define MESSAGE(ns, Class, xml, mod, typ)
-#define INT(n, num, t) {num, #n},
-#define STR(n, num, t) {num, #n},
-#define OBJ(n, num, t, Elem) {num, #n},
-#define LIST(n, num, t, Elem) {num, #n},
-#define INTLIST(n, num, t) {num, #n},
+#define INT(n, num, t) {num, #n, sizeof(#n) - 1},
+#define STR(n, num, t) {num, #n, sizeof(#n) - 1},
+#define OBJ(n, num, t, Elem) {num, #n, sizeof(#n) - 1},
+#define LIST(n, num, t, Elem) {num, #n, sizeof(#n) - 1},
+#define INTLIST(n, num, t) {num, #n, sizeof(#n) - 1},
 #define END_MESSAGE()
 #include "host/MessageSchema.def"
 #undef MESSAGE
@@ -25,11 +25,11 @@ const MessageSchemaField kFields[] = {
 #undef LIST
 #undef INTLIST
 #undef END_MESSAGE
-    {0, nullptr}};  // keeps the array non-empty
+    {0, nullptr, 0}};  // keeps the array non-empty
 
 // Every class with the number of its fields; `fields` is filled in below.
 const MessageSchemaClass kClasses[] = {
-#define MESSAGE(ns, Class, xml, mod, typ) {mod, typ, xml, nullptr, 0
+#define MESSAGE(ns, Class, xml, mod, typ) {mod, typ, xml, sizeof(xml) - 1, nullptr, 0
 #define INT(n, num, t) +1
 #define STR(n, num, t) +1
 #define OBJ(n, num, t, Elem) +1
@@ -46,8 +46,9 @@ const MessageSchemaClass kClasses[] = {
 #undef END_MESSAGE
 };
 
-long long Key(int module, int messageType) {
-  return (static_cast<long long>(module) << 32) | static_cast<unsigned int>(messageType);
+unsigned long long Key(int module, int messageType) {
+  return (static_cast<unsigned long long>(static_cast<unsigned int>(module)) << 32) |
+         static_cast<unsigned int>(messageType);
 }
 
 class Index {
@@ -57,7 +58,7 @@ class Index {
     for (const MessageSchemaClass& c : kClasses) {
       MessageSchemaClass entry = c;
       entry.fields = next;
-      if (entry.name != nullptr && entry.name[0] == '\0') entry.name = nullptr;
+      if (entry.nameLength == 0) entry.name = nullptr;
       next += c.fieldCount;
       m_classes.push_back(entry);
     }
@@ -69,9 +70,9 @@ class Index {
   }
 
   const MessageSchemaClass* Find(int module, int messageType) const {
-    long long key = Key(module, messageType);
+    unsigned long long key = Key(module, messageType);
     auto it = std::lower_bound(m_classes.begin(), m_classes.end(), key,
-                               [](const MessageSchemaClass& c, long long k) {
+                               [](const MessageSchemaClass& c, unsigned long long k) {
                                  return Key(c.module, c.messageType) < k;
                                });
     if (it == m_classes.end() || Key(it->module, it->messageType) != key) return nullptr;

@@ -98,19 +98,25 @@ const char* MessageFieldName(int module, int messageType, short fieldNumber);
 struct MessageSchemaField {
   short number;
   const char* name;
+  unsigned short nameLength;
 };
 struct MessageSchemaClass {
   int module;
   int messageType;
   const char* name;  // null when the host does not publish it
+  unsigned short nameLength;
   const MessageSchemaField* fields;
   int fieldCount;
   // Null when the class has no such field.
-  const char* FieldName(short number) const {
+  const MessageSchemaField* Field(short number) const {
     for (int i = 0; i < fieldCount; ++i) {
-      if (fields[i].number == number) return fields[i].name;
+      if (fields[i].number == number) return &fields[i];
     }
     return nullptr;
+  }
+  const char* FieldName(short number) const {
+    const MessageSchemaField* f = Field(number);
+    return f != nullptr ? f->name : nullptr;
   }
 };
 // Null when (module, messageType) is not in the table.

@@ -296,23 +296,14 @@ TEST_F(ClientHierarchyTest, BuildingLogsEachClient) {
   EXPECT_FALSE(log.Contains("Failed to build"));
 }
 
-TEST(DPAClientModel, AgentOfEveryGroupIsTheSame) {
+TEST(DPAClientModel, EveryGroupHasTheSameAgent) {
   DPAClient client;
-  EXPECT_EQ(client.ClientName(), "");
-  EXPECT_FALSE(client.MasterServer());
   DPAGroup group;
-  group.PolicyName("anything");
   std::string app = "old", backupSet = "old", instance = "old";
   EXPECT_EQ(client.GetAppInfo(group, app, backupSet, instance), 130);
   EXPECT_EQ(app, "Other External Agent");
   EXPECT_EQ(backupSet, "defaultBackupSet");
   EXPECT_EQ(instance, "defaultInstanceName");
-
-  DPAClient copy = MakeClient("c", {"P1"});
-  DPAClient other = copy;
-  other.addPolicy(group);
-  EXPECT_EQ(copy.Policylist().size(), 1u);
-  EXPECT_EQ(other.Policylist().size(), 2u);
 }
 
 }  // namespace

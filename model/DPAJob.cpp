@@ -90,12 +90,22 @@ DPAJobRecordTemplate::DPAJobRecordTemplate() {
   record = std::move(one.back());
 }
 
+void DPAJobRecordTemplate::Recycle(std::vector<ZRC::JobInfo>* records) {
+  for (ZRC::JobInfo& r : *records) spare.push_back(std::move(r));
+  records->clear();
+}
+
 bool DPAJob::BuildJob(std::vector<ZRC::JobInfo>* jobs, DPAClient* client, DPAGroup* group,
                       DPAJobRecordTemplate& tmpl) const {
-  // The template's record has every field in place, so each set below
+  // Template and spare records have every field in place, so each set below
   // replaces a value where it stands and the record reads as if built field
-  // by field.
-  jobs->push_back(tmpl.record);
+  // by field. Every field that depends on the job is set.
+  if (tmpl.spare.empty()) {
+    jobs->push_back(tmpl.record);
+  } else {
+    jobs->push_back(std::move(tmpl.spare.back()));
+    tmpl.spare.pop_back();
+  }
   ZRC::JobInfo& job = jobs->back();
 
   HXAppType appType =
@@ -169,11 +179,18 @@ bool DPAJobInformation::BuildJob(ZRC::JobList& list, CForeignHandlerDPA* handler
   std::vector<ZRC::JobInfo>* records = List(list, ZRC::JobList::jobs);
   ClientPolicyIndex index(handler->m_clients);
   DPAJobRecordTemplate tmpl;
+  // Records the caller left in the list are not ours to fill again.
+  bool foreignRecords = !records->empty();
 
   auto dump = [&]() {
     if (handler->DumpXmlMsgToFile(&list, 0, false)) {
       log.Error(kContext, "[%d] jobs dumped -> clearing the list", static_cast<int>(records->size()));
-      records->clear();
+      if (foreignRecords) {
+        records->clear();
+        foreignRecords = false;
+      } else {
+        tmpl.Recycle(records);
+      }
     } else {
       log.Error(kContext, "unable to dump jobs xml file");
     }

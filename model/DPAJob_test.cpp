@@ -217,13 +217,17 @@ TEST_F(JobRecordTest, OneJobGivesTheRecordOfTheFieldTablesThroughTheXmlFile) {
   EXPECT_EQ("32/11{4:7=16 3:6=0 2:5=[" + record + "]}", Describe(read));
 }
 
-TEST_F(JobRecordTest, TemplateRecordEqualsTheRecordBuiltFieldByField) {
+// The fast records (a copy of the template's, or a written record filled
+// again) against the record built field by field.
+TEST_F(JobRecordTest, ReusedRecordsEqualTheRecordBuiltFieldByField) {
   std::mt19937_64 rng(11);
   const char* levels[] = {"Full", "full", "Differential Incr", "Cumulative Incr", "", "x"};
   const char* states[] = {"success", "Fail", "failed", ""};
   DPAJobRecordTemplate tmpl;
   DPAClient& client = handler.m_clients[1];
   DPAGroup& group = client.Policylist()[1];
+  std::vector<ZRC::JobInfo> fast;
+  size_t reused = 0;
   for (int i = 0; i < 300; ++i) {
     DPAJob job;
     job.Jobid(std::string(rng() % 40, 'j') + std::to_string(i));
@@ -235,12 +239,15 @@ TEST_F(JobRecordTest, TemplateRecordEqualsTheRecordBuiltFieldByField) {
     job.Files(rng());
     job.StartTime(rng());
     job.Duration(rng() >> (rng() % 64));
-    std::vector<ZRC::JobInfo> plain, fast;
+    std::vector<ZRC::JobInfo> plain;
     job.BuildJob(&plain, &client, &group);
+    reused += !tmpl.spare.empty();
     job.BuildJob(&fast, &client, &group, tmpl);
-    ASSERT_EQ(Describe(plain.back()), Describe(fast.back()));
+    ASSERT_EQ(Describe(plain.back()), Describe(fast.back())) << i;
     ASSERT_TRUE(plain.back() == fast.back());
+    if (rng() % 5 == 0) tmpl.Recycle(&fast);
   }
+  EXPECT_GT(reused, 100u);
 }
 
 TEST_F(JobRecordTest, DurationKeepsOnlyItsLowThirtyTwoBitsAsASignedValue) {
@@ -294,6 +301,30 @@ TEST_F(JobRecordTest, BatchesHoldAtMostOneThousandRecords) {
     EXPECT_EQ(expected, dumpLines);
     EXPECT_FALSE(log.Contains("unable to dump jobs xml file"));
     EXPECT_EQ(c.jobs > 0 ? 1u : 0u, log.Count("Building job [J0]"));
+  }
+}
+
+TEST_F(JobRecordTest, RecordsAlreadyInTheListAreSentWithTheFirstBatch) {
+  ZRC::JobList list = MakeList();
+  SetField(Append(list, ZRC::JobList::jobs), ZRC::JobInfo::jobId,
+           "earlier");
+  DPAJobInformation jobs = MappedJobs(1999);
+  ASSERT_TRUE(jobs.BuildJob(list, &handler));
+  EXPECT_EQ((std::vector<size_t>{1000, 1000}), DumpedRecordCounts(OutDir()));
+  std::vector<std::string> files = ListDir(OutDir());
+  CWzMessageBase first(0, 0), second(0, 0);
+  ASSERT_TRUE(ReadMessageXmlFile(OutDir() + "/" + files[0], first, nullptr));
+  ASSERT_TRUE(ReadMessageXmlFile(OutDir() + "/" + files[1], second, nullptr));
+  EXPECT_EQ("earlier", GetString(List(first, ZRC::JobList::jobs)->at(0), ZRC::JobInfo::jobId));
+  // Every record of the second batch is whole, J1998 included.
+  std::vector<ZRC::JobInfo>& records = *List(second, ZRC::JobList::jobs);
+  std::string shape = Describe(records[0]);
+  for (size_t i = 0; i < records.size(); ++i) {
+    std::string id = "J" + std::to_string(999 + i);
+    ASSERT_EQ(id, GetString(records[i], ZRC::JobInfo::jobId));
+    std::string expected = shape;
+    expected.replace(expected.find("'J999'"), 6, "'" + id + "'");
+    ASSERT_EQ(expected, Describe(records[i]));
   }
 }
 
