@@ -10,7 +10,9 @@
 namespace {
 
 // Row-only output: columns joined by commas, no headings, no echo, no
-// trailing blanks, one row per line.
+// trailing blanks, one row per line. The page size is left as it is: the
+// blank line SQL*Plus prints at each page break reaches the parsers as an
+// empty line, which they skip.
 constexpr const char* kFormatSettings =
     "set colsep , \n"
     "set trimspool on \n"
