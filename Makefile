@@ -38,7 +38,7 @@ bench: build
 fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLB_FUZZ=ON \
 	  -DOLB_BENCH=OFF -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target olb_fuzzers
 	@fuzz/run.sh $(FUZZ_BUILD) $${FUZZ_SECONDS:-8}
 
 clean:

@@ -2,10 +2,12 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -142,6 +144,11 @@ class Rewriter {
            strncasecmp(m_s.c_str() + t.begin, word, len) == 0;
   }
 
+  bool IsComment(size_t i) const {
+    const Token& t = m_t[i];
+    return t.kind == Tok::kSpace && (m_s[t.begin] == '-' || m_s[t.begin] == '/');
+  }
+
   template <size_t N>
   bool IsOneOf(size_t i, const char* const (&words)[N]) const {
     for (const char* w : words) {
@@ -155,6 +162,15 @@ class Rewriter {
     std::string out;
     size_t i = b;
     while (i < e) {
+      if (IsComment(i)) {
+        // Dropped, so that no comment can swallow a parenthesis added
+        // around an operand; its line ends stay for error positions.
+        size_t lines = static_cast<size_t>(
+            std::count(m_s.begin() + m_t[i].begin, m_s.begin() + m_t[i].end, '\n'));
+        out += lines > 0 ? std::string(lines, '\n') : std::string(" ");
+        ++i;
+        continue;
+      }
       if (!IsWord(i, "select")) {
         out += Text(i, i + 1);
         ++i;
@@ -320,8 +336,18 @@ std::string OracleNumberText(double value) {
   char buf[64];
   if (value == std::floor(value) && std::fabs(value) < 1e38) {
     if (value == 0) return "0";
-    std::snprintf(buf, sizeof buf, "%.0f", value);
-    return buf;
+    if (std::fabs(value) < 9007199254740992.0) {  // 2^53: every digit is exact
+      std::snprintf(buf, sizeof buf, "%.0f", value);
+      return buf;
+    }
+    // Beyond that a double holds 15 good digits; Oracle, being decimal, shows
+    // the rest as zeros.
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 14);
+    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    digits.resize(digits.find_last_not_of('0') + 1);
+    digits.append(static_cast<size_t>(exponent + 1) - digits.size(), '0');
+    return (value < 0 ? "-" : "") + digits;
   }
   std::snprintf(buf, sizeof buf, "%.15G", value);
   std::string text = buf;

@@ -1,5 +1,5 @@
-// The select-list rewrite, value printing and error mapping, checked by what
-// SQLite then returns.
+// The select-list rewrite and value printing, checked by what SQLite then
+// returns.
 #include "datastore/OracleSql.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +63,7 @@ TEST_F(OracleSqlTest, ConcatenationTreatsNullAsEmptyText) {
   EXPECT_EQ("x AS x", Eval("select 'x' x from dual union select b || NULL from t order by 1 desc"));
   EXPECT_EQ("x AS A||B", Eval("select a || b \"A||B\" from t"));
   EXPECT_EQ("x AS DISTINCT_A", Eval("select DISTINCT a||b as DISTINCT_A from t"));
+  EXPECT_EQ("x! AS z", Eval("select a -- the name\n || '!' /* and a mark */ z from t"));
 }
 
 TEST_F(OracleSqlTest, NumbersAsOraclePrintsThem) {
@@ -72,21 +73,11 @@ TEST_F(OracleSqlTest, NumbersAsOraclePrintsThem) {
   EXPECT_EQ("-.25", OracleNumberText(-0.25));
   EXPECT_EQ("12.5", OracleNumberText(12.5));
   EXPECT_EQ("100000000000000000000", OracleNumberText(1e20));
+  EXPECT_EQ("-1500000000000000000000000000000", OracleNumberText(-1.5e30));
+  EXPECT_EQ("9007199254740991", OracleNumberText(9007199254740991.0));
   EXPECT_EQ(".333333333333333", OracleNumberText(1.0 / 3));
   EXPECT_EQ("9007199254740993 AS 9007199254740993", Eval("select 9007199254740993 from dual"));
   EXPECT_EQ("3|1.5 AS 7 - 4", Eval("select 7 - 4, 3 / 2.0 from dual"));
-}
-
-TEST_F(OracleSqlTest, SqliteFailuresMapToOracleErrors) {
-  EXPECT_EQ("ORA-00942: table or view does not exist",
-            OracleErrorFor(SQLITE_ERROR, "no such table: x").text);
-  OracleError column = OracleErrorFor(SQLITE_ERROR, "no such column: f_x");
-  EXPECT_EQ(904, column.code);
-  EXPECT_EQ("ORA-00904: \"F_X\": invalid identifier", column.text);
-  EXPECT_EQ(933, OracleErrorFor(SQLITE_ERROR, "near \"frm\": syntax error").code);
-  EXPECT_EQ(1031, OracleErrorFor(SQLITE_READONLY, "attempt to write a readonly database").code);
-  EXPECT_EQ("ORA-00600: internal error code, arguments: [disk I/O error]",
-            OracleErrorFor(SQLITE_IOERR, "disk I/O error").text);
 }
 
 }  // namespace

@@ -165,8 +165,8 @@ bool SqlPlusSession::Line(const std::string& line, int* status) {
       const std::string& w = words[0];
       if (Abbrev(w, "SET", 3) || Abbrev(w, "WHENEVER", 8) || Abbrev(w, "EXIT", 4) ||
           Abbrev(w, "QUIT", 4) || Abbrev(w, "PROMPT", 3) || IsIgnoredCommand(w)) {
-        size_t restAt = command.find_first_of(" \t");
-        std::string rest = restAt == std::string::npos ? "" : Trim(command.substr(restAt));
+        size_t restAt = trimmed.find_first_of(" \t");
+        std::string rest = restAt == std::string::npos ? "" : Trim(trimmed.substr(restAt));
         return Command(words, rest, status);
       }
     }

@@ -2,6 +2,8 @@
 // walk that finds a job's client and group.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -150,39 +152,50 @@ TEST_F(DiscoverJobsTest, DemoDatastoreEndToEnd) {
     EXPECT_FALSE(log.Contains("jobs dumped"));
   }
   ASSERT_TRUE(handler.DiscoverClients(nullptr));
+  LogCapture log;
   ASSERT_TRUE(handler.DiscoverJobs(nullptr));
   std::vector<std::string> lists;
   for (const std::string& name : ListDir(OutDir())) {
     if (name.find("ZRC.JobList") != std::string::npos) lists.push_back(name);
   }
-  ASSERT_FALSE(lists.empty());
+  ASSERT_EQ(1u, lists.size());
   std::set<std::string> pairs;  // client/group pairs known from client discovery
   for (DPAClient& c : handler.m_clients) {
     for (const DPAGroup& g : c.Policylist()) pairs.insert(c.ClientName() + "/" + g.PolicyName());
   }
-  size_t records = 0;
-  for (const std::string& name : lists) {
-    std::string error;
-    EXPECT_TRUE(ValidateMessageXmlFile(OutDir() + "/" + name,
-                                       olbtest::SourceDir() + "/host/message.xsd", &error))
-        << error;
-    CWzMessageBase msg(0, 0);
-    ASSERT_TRUE(ReadMessageXmlFile(OutDir() + "/" + name, msg, &error)) << error;
-    EXPECT_EQ(16, GetInt(msg, ZRC::JobList::productKind));
-    for (ZRC::JobInfo& job : *List(msg, ZRC::JobList::jobs)) {
-      SubclientEntity* sub = FindObject(job, ZRC::JobInfo::subclient);
-      ASSERT_NE(nullptr, sub);
-      std::string pair = GetString(*sub, SubclientEntity::clientName) + "/" +
-                         GetString(*sub, SubclientEntity::subclientName);
-      // Names as the job carried them; the demo keeps the datastore's case.
-      EXPECT_EQ(1u, pairs.count(pair)) << pair;
-      EXPECT_EQ("DPA_" + CForeignHandlerDPA::GetServerName(),
-                GetString(*sub, SubclientEntity::hubfieldName));
-      ++records;
-    }
+  std::string path = OutDir() + "/" + lists[0];
+  std::string error;
+  EXPECT_TRUE(ValidateMessageXmlFile(path, olbtest::SourceDir() + "/host/message.xsd", &error))
+      << error;
+  CWzMessageBase msg(0, 0);
+  ASSERT_TRUE(ReadMessageXmlFile(path, msg, &error)) << error;
+  EXPECT_EQ(16, GetInt(msg, ZRC::JobList::productKind));
+  std::set<std::string> ids;
+  for (ZRC::JobInfo& job : *List(msg, ZRC::JobList::jobs)) {
+    std::string id = GetString(job, ZRC::JobInfo::jobId);
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(ids.insert(id).second) << id;
+    SubclientEntity* sub = FindObject(job, ZRC::JobInfo::subclient);
+    ASSERT_NE(nullptr, sub);
+    std::string pair = GetString(*sub, SubclientEntity::clientName) + "/" +
+                       GetString(*sub, SubclientEntity::subclientName);
+    EXPECT_EQ(1u, pairs.count(pair)) << pair;
+    EXPECT_EQ("DPA_" + CForeignHandlerDPA::GetServerName(),
+              GetString(*sub, SubclientEntity::hubfieldName));
   }
-  EXPECT_GT(records, 0u);
-  EXPECT_FALSE(CForeignHandlerDPA::media_job_map.empty());
+  // 336 planned jobs and one of a client that is no node; the repeated ids
+  // are held once.
+  EXPECT_EQ(1u, log.Count("Discovered [337] jobs"));
+  EXPECT_EQ(1u, log.Count("Unable to map job id [J200001]"));
+  EXPECT_EQ(1u, ids.count("j100010"));
+  EXPECT_EQ(1u, ids.count("j100011"));
+  EXPECT_EQ(0u, ids.count("j200001"));
+  EXPECT_EQ(1u, log.Count("[" + std::to_string(ids.size()) + "] jobs dumped -> clearing the list"));
+  std::vector<std::string> onPool, onTape;
+  CForeignHandlerDPA::GetJobsForMedia("dd-pool1", onPool);
+  CForeignHandlerDPA::GetJobsForMedia("stu-TLD1-hcart", onTape);
+  EXPECT_EQ(1, std::count(onPool.begin(), onPool.end(), "J100010"));
+  EXPECT_EQ(1, std::count(onTape.begin(), onTape.end(), "J100010"));
 }
 
 TEST(FindClientAndPolicyTest, LastMatchingClientWinsAndUnmatchedLeavesResults) {

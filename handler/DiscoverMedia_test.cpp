@@ -191,6 +191,10 @@ TEST_F(DiscoverMediaTest, FailingCollectorWritesNothing) {
     EXPECT_FALSE(m_handler.DiscoverMedia(nullptr));
     EXPECT_EQ(log.Count(message), 1u) << log.All();
     EXPECT_TRUE(olbtest::ListDir(OutDir()).empty());
+    // Both collectors are gone with their script files.
+    std::string scripts;
+    olbtest::RunShell("find '" + WorkDir() + "' -type f ! -name 'olb_dpa_*.txt'", &scripts);
+    EXPECT_EQ(scripts, "");
   }
 }
 

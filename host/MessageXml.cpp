@@ -485,6 +485,16 @@ bool IsBlank(const xmlChar* text) {
   return true;
 }
 
+// A value from the document for an error message: short and printable.
+std::string Shown(const std::string& text) {
+  std::string shown = "\"";
+  for (size_t i = 0; i < text.size() && i < 40; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+  }
+  return shown + (text.size() > 40 ? "...\"" : "\"");
+}
+
 bool NameIs(const xmlNode* node, const char* name) {
   return std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
 }
@@ -495,7 +505,7 @@ bool ParseInteger(const std::string& text, long long lo, long long hi, long long
   while (b < e && IsXmlSpace(text[b])) ++b;
   while (e > b && IsXmlSpace(text[e - 1])) --e;
   if (b < e && text[b] == '+') ++b;
-  if (b == e) return false;
+  if (b == e || text[b] == '+' || (text[b] == '-' && b > 0 && text[b - 1] == '+')) return false;
   long long v = 0;
   auto result = std::from_chars(text.data() + b, text.data() + e, v);
   if (result.ec != std::errc() || result.ptr != text.data() + e) return false;
@@ -527,6 +537,8 @@ class TreeReader {
   }
 
  private:
+  static std::string Where(short n) { return "field " + std::to_string(n); }
+
   bool Fail(const xmlNode* node, const std::string& reason) {
     if (m_error != nullptr) {
       long line = node != nullptr ? xmlGetLineNo(node) : -1;
@@ -555,7 +567,7 @@ class TreeReader {
     if (!AttrValue(node, attr, &text)) return false;
     if (ParseInteger(text, lo, hi, out)) return true;
     return Fail(node, "attribute " + std::string(reinterpret_cast<const char*>(attr->name)) +
-                          "=\"" + text + "\" is not an integer in range");
+                          "=" + Shown(text) + " is not an integer in range");
   }
 
   // module and type of a <message>.
@@ -621,7 +633,7 @@ class TreeReader {
       } else if (std::strcmp(name, "encoding") == 0) {
         std::string encoding;
         if (!AttrValue(node, a, &encoding)) return false;
-        if (encoding != "escaped") return Fail(node, "unknown encoding \"" + encoding + "\"");
+        if (encoding != "escaped") return Fail(node, "unknown encoding " + Shown(encoding));
         escaped = true;
       } else if (std::strcmp(name, "name") != 0) {
         return Fail(node, "unknown attribute " + std::string(name) + " on <field>");
@@ -629,10 +641,9 @@ class TreeReader {
     }
     if (!haveNumber || !haveType) return Fail(node, "<field> lacks number or type");
     short n = static_cast<short>(number), t = static_cast<short>(type);
-    auto where = [n] { return "field " + std::to_string(n); };
-    if (msg.isSet(n, kWzMsgId1, kWzMsgId2)) return Fail(node, where() + " appears twice");
+    if (msg.isSet(n, kWzMsgId1, kWzMsgId2)) return Fail(node, Where(n) + " appears twice");
     if (escaped && kindName != "string") {
-      return Fail(node, where() + ": only string fields take an encoding");
+      return Fail(node, Where(n) + ": only string fields take an encoding");
     }
     if (kindName == "int" || kindName == "string") {
       std::string text;
@@ -640,12 +651,12 @@ class TreeReader {
       if (kindName == "int") {
         long long v = 0;
         if (!ParseInteger(text, LLONG_MIN, LLONG_MAX, &v)) {
-          return Fail(node, where() + ": \"" + text + "\" is not a 64-bit integer");
+          return Fail(node, Where(n) + ": " + Shown(text) + " is not a 64-bit integer");
         }
         msg.setint64(n, t, v, kWzMsgId1, kWzMsgId2);
       } else if (escaped) {
         std::string bytes;
-        if (!UnescapeText(text, bytes)) return Fail(node, where() + ": malformed escape");
+        if (!UnescapeText(text, bytes)) return Fail(node, Where(n) + ": malformed escape");
         msg.setstring(n, t, bytes, kWzMsgId1, kWzMsgId2);
       } else {
         msg.setstring(n, t, text, kWzMsgId1, kWzMsgId2);
@@ -655,13 +666,12 @@ class TreeReader {
     if (kindName == "object") return Object(node, n, t, msg);
     if (kindName == "list") return List(node, n, t, msg);
     if (kindName == "intlist") return IntList(node, n, t, msg);
-    if (kindName.empty()) return Fail(node, where() + " lacks its kind");
-    return Fail(node, where() + ": unknown kind \"" + kindName + "\"");
+    if (kindName.empty()) return Fail(node, Where(n) + " lacks its kind");
+    return Fail(node, Where(n) + ": unknown kind " + Shown(kindName));
   }
 
   // The text of an int or string field, exactly as it stands.
   bool TextContent(const xmlNode* node, short n, std::string* text) {
-    auto where = [n] { return "field " + std::to_string(n); };
     for (const xmlNode* c = node->children; c != nullptr; c = c->next) {
       switch (c->type) {
         case XML_TEXT_NODE:
@@ -672,11 +682,11 @@ class TreeReader {
         case XML_PI_NODE:
           break;
         case XML_ELEMENT_NODE:
-          return Fail(c, where() + ": element inside a value");
+          return Fail(c, Where(n) + ": element inside a value");
         case XML_ENTITY_REF_NODE:
-          return Fail(c, where() + ": entity reference inside a value");
+          return Fail(c, Where(n) + ": entity reference inside a value");
         default:
-          return Fail(c, where() + ": unexpected node inside a value");
+          return Fail(c, Where(n) + ": unexpected node inside a value");
       }
     }
     return true;
@@ -686,42 +696,40 @@ class TreeReader {
   // be named `element`; blank text between them is skipped.
   template <class Each>
   bool Children(const xmlNode* node, short n, const char* element, Each each) {
-    auto where = [n] { return "field " + std::to_string(n); };
     for (const xmlNode* c = node->children; c != nullptr; c = c->next) {
       switch (c->type) {
         case XML_ELEMENT_NODE:
           if (!NameIs(c, element)) {
-            return Fail(c, where() + ": unexpected <" +
+            return Fail(c, Where(n) + ": unexpected <" +
                                std::string(reinterpret_cast<const char*>(c->name)) + ">");
           }
           if (!each(c)) return false;
           break;
         case XML_TEXT_NODE:
         case XML_CDATA_SECTION_NODE:
-          if (!IsBlank(c->content)) return Fail(c, where() + ": text between elements");
+          if (!IsBlank(c->content)) return Fail(c, Where(n) + ": text between elements");
           break;
         case XML_COMMENT_NODE:
         case XML_PI_NODE:
           break;
         default:
-          return Fail(c, where() + ": unexpected node");
+          return Fail(c, Where(n) + ": unexpected node");
       }
     }
     return true;
   }
 
   bool Object(const xmlNode* node, short n, short t, CWzMessageBase& msg) {
-    auto where = [n] { return "field " + std::to_string(n); };
     int count = 0;
     bool ok = Children(node, n, "message", [&](const xmlNode* child) {
-      if (++count > 1) return Fail(child, where() + " holds more than one <message>");
+      if (++count > 1) return Fail(child, Where(n) + " holds more than one <message>");
       int module = 0, type = 0;
       if (!Header(child, &module, &type)) return false;
       CWzMessageBase* object = msg.getObjectAccessor<CWzMessageBase>(
           true, true, n, t, kWzMsgId1, kWzMsgId2, module, type);
       return Fields(child, *object);
     });
-    if (ok && count == 0) return Fail(node, where() + " holds no <message>");
+    if (ok && count == 0) return Fail(node, Where(n) + " holds no <message>");
     return ok;
   }
 
@@ -736,15 +744,14 @@ class TreeReader {
   }
 
   bool IntList(const xmlNode* node, short n, short t, CWzMessageBase& msg) {
-    auto where = [n] { return "field " + std::to_string(n); };
     std::vector<int>* ints = msg.getlistint(n, t, kWzMsgId1, kWzMsgId2, true);
     return Children(node, n, "int", [&](const xmlNode* child) {
-      if (child->properties != nullptr) return Fail(child, where() + ": <int> takes no attributes");
+      if (child->properties != nullptr) return Fail(child, Where(n) + ": <int> takes no attributes");
       std::string text;
       if (!TextContent(child, n, &text)) return false;
       long long v = 0;
       if (!ParseInteger(text, INT_MIN, INT_MAX, &v)) {
-        return Fail(child, where() + ": \"" + text + "\" is not a 32-bit integer");
+        return Fail(child, Where(n) + ": " + Shown(text) + " is not a 32-bit integer");
       }
       ints->push_back(static_cast<int>(v));
       return true;

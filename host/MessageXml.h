@@ -31,8 +31,9 @@ bool WriteMessageXmlFile(const CWzMessageBase& msg, std::FILE* file);
 bool ReadMessageXml(const std::string& text, CWzMessageBase& msg, std::string* error);
 bool ReadMessageXmlFile(const std::string& path, CWzMessageBase& msg, std::string* error);
 
-// Validates a file against the message schema (message.xsd); false with the
-// validator's messages in `error`.
+// Validates a file against the message schema (message.xsd; an empty
+// `xsdPath` means the schema of the source tree); false with the validator's
+// messages in `error`.
 bool ValidateMessageXmlFile(const std::string& path, const std::string& xsdPath,
                             std::string* error);
 

@@ -373,6 +373,7 @@ TEST(MessageXmlTest, ReaderRejectsMalformedDocuments) {
       doc("<field number=\"1\" type=\"1\">1</field>"),
       doc("<field number=\"1\" type=\"1\" kind=\"float\">1</field>"),
       doc("<field number=\"1\" type=\"1\" kind=\"int\">12abc</field>"),
+      doc("<field number=\"1\" type=\"1\" kind=\"int\">+-5</field>"),
       doc("<field number=\"1\" type=\"1\" kind=\"int\"></field>"),
       doc("<field number=\"1\" type=\"1\" kind=\"int\">9223372036854775808</field>"),
       doc("<field number=\"1\" type=\"1\" kind=\"int\">1</field>"

@@ -1,5 +1,6 @@
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "handler/CForeignHandlerDPA.h"
@@ -11,39 +12,66 @@
 
 namespace {
 
-using Prop = std::tuple<long long, long long, std::string>;
-using Props = std::vector<Prop>;
+using Fields = std::vector<std::pair<short, std::string>>;
+using Props = std::vector<std::tuple<long long, long long, std::string>>;
 
-std::vector<short> Order(const CWzMessageBase& msg) {
-  std::vector<short> numbers;
-  for (const auto& f : msg.fields()) numbers.push_back(f.number);
-  return numbers;
+// Every field of `msg` in the order set: number and value as text ("{}" for
+// a nested object, "[n]" for a list of n items).
+Fields FieldsOf(const CWzMessageBase& msg) {
+  Fields fields;
+  for (const auto& f : msg.fields()) {
+    std::string value = f.kind == CWzMessageBase::Kind::kInt      ? std::to_string(f.intValue)
+                        : f.kind == CWzMessageBase::Kind::kString ? f.stringValue
+                        : f.kind == CWzMessageBase::Kind::kObject
+                            ? "{}"
+                            : "[" + std::to_string(f.list->Size()) + "]";
+    fields.emplace_back(f.number, value);
+  }
+  return fields;
 }
 
-// Every property of `holder`'s property list, each checked to be set in the
-// order key, value type, value.
+// The properties in `holder`, each checked to be set as key, value type,
+// value.
 Props PropertiesOf(ZRC::InfoItemList* holder) {
   Props props;
-  if (holder == nullptr) return props;
   for (ZRC::InfoItem& item : *List(*holder, ZRC::InfoItemList::items)) {
-    EXPECT_EQ(Order(item), (std::vector<short>{1, 3, 2}));
+    EXPECT_EQ(FieldsOf(item).size(), 3u);
+    EXPECT_EQ(FieldsOf(item)[1].first, ZRC::InfoItem::valueType.number);
     props.emplace_back(GetInt(item, ZRC::InfoItem::key), GetInt(item, ZRC::InfoItem::valueType),
                        GetString(item, ZRC::InfoItem::value));
   }
   return props;
 }
 
-template <class T>
-std::vector<T>& Items(CWzMessageBase& holder, const ListFieldId<T>& field) {
-  EXPECT_TRUE(IsSet(holder, field));
-  return *List(holder, field);
+std::vector<Props> DrivesOf(ZRC::ForeignLibraryItem& item) {
+  std::vector<Props> drives;
+  for (auto& drive : *List(*FindObject(item, ZRC::ForeignLibraryItem::drives),
+                           ZRC::ForeignDriveList::items)) {
+    drives.push_back(PropertiesOf(FindObject(drive, ZRC::ForeignDriveItem::infoItems)));
+  }
+  return drives;
 }
+
+std::vector<Fields> HostsOf(ZRC::ForeignLibraryItem& item) {
+  std::vector<Fields> hosts;
+  for (auto& host : *List(*FindObject(item, ZRC::ForeignLibraryItem::hosts),
+                          ZRC::ForeignLibraryHostList::items)) {
+    hosts.push_back(FieldsOf(host));
+  }
+  return hosts;
+}
+
+const Fields kServerHost = {{1, "dpa01"}, {2, "dpa01"}, {5, "0"},
+                            {6, "0"},     {4, "1"},     {3, "Not Applicable"}};
 
 class LibraryMessageTest : public olbtest::HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
     CForeignHandlerDPA::SetServerName("dpa01");
+    m_disk.Name("pool-a");
+    m_disk.Mountpath("/data/pool-a");
+    m_disk.Volumeid("vol-7");
   }
   void TearDown() override {
     CForeignHandlerDPA::SetServerName("");
@@ -56,76 +84,20 @@ class LibraryMessageTest : public olbtest::HostFixture {
     ASSERT_TRUE(handler.DumpXmlMsgToFile(&msg, 0, false));
     const std::string path = handler.dumpedFiles().back();
     std::string error;
-    EXPECT_TRUE(ValidateMessageXmlFile(path, olbtest::SourceDir() + "/host/message.xsd",
-                                                &error))
+    EXPECT_TRUE(ValidateMessageXmlFile(path, olbtest::SourceDir() + "/host/message.xsd", &error))
         << error;
     ASSERT_TRUE(ReadMessageXmlFile(path, back, &error)) << error;
   }
+
+  DPADiskLibrary m_disk;
 };
-
-TEST(DPALibraryTest, DrivesAndLibrariesKeepTheFirstOfAName) {
-  DPALibraryInformation info;
-  DPALibrary first, second;
-  first.setLibName("LIB");
-  first.setHostName("h1");
-  second.setLibName("LIB");
-  second.setHostName("h2");
-  DPADrive a, b, c;
-  a.setDriveName("Drive\xC4");
-  a.setDriveType("first");
-  b.setDriveName("dRIVE\xC4");
-  c.setDriveName("drive\xE4");  // not an ASCII letter: another drive
-  info.addDriveToLibrary(first, a);
-  info.addDriveToLibrary(second, b);
-  info.addDriveToLibrary(second, c);
-  EXPECT_TRUE(first.getDriveList().empty());  // the stored copy gets the drives
-  ASSERT_EQ(info.getSize(), 1u);
-  DPALibrary stored = info.libraries().at("LIB");
-  EXPECT_EQ(stored.getHXLibraryName(), "LIB_h1");
-  EXPECT_EQ(stored.getNumberOfDrives(), 2u);
-  EXPECT_EQ(stored.getDriveList()[0].getDriveType(), "first");
-  EXPECT_EQ(stored.getHXLibraryType(), 0);
-}
-
-const Props kDiskDrive = {{158, 1, "3"},         {151, 3, "vol-7"},
-                          {152, 3, "Magnetic"},  {153, 3, "Generic disk volume"},
-                          {154, 3, "Magnetic"},  {155, 3, "vol-7"},
-                          {157, 1, "1"},         {159, 3, "dpa01"}};
-
-void ExpectServerHost(ZRC::ForeignLibraryItem& item) {
-  auto& hosts = Items(*FindObject(item, ZRC::ForeignLibraryItem::hosts),
-                      ZRC::ForeignLibraryHostList::items);
-  ASSERT_EQ(hosts.size(), 1u);
-  ZRC::ForeignLibraryHost& host = hosts[0];
-  EXPECT_EQ(Order(host), (std::vector<short>{1, 2, 5, 6, 4, 3}));
-  EXPECT_EQ(GetString(host, ZRC::ForeignLibraryHost::hostName), "dpa01");
-  EXPECT_EQ(GetString(host, ZRC::ForeignLibraryHost::hostLabel), "dpa01");
-  EXPECT_EQ(GetInt(host, ZRC::ForeignLibraryHost::firstOption), 0);
-  EXPECT_EQ(GetInt(host, ZRC::ForeignLibraryHost::secondOption), 0);
-  EXPECT_EQ(GetInt(host, ZRC::ForeignLibraryHost::activeFlag), 1);
-  EXPECT_EQ(GetString(host, ZRC::ForeignLibraryHost::detailText), "Not Applicable");
-}
-
-std::vector<Props> DriveProperties(ZRC::ForeignLibraryItem& item) {
-  std::vector<Props> drives;
-  for (auto& drive : Items(*FindObject(item, ZRC::ForeignLibraryItem::drives),
-                           ZRC::ForeignDriveList::items)) {
-    EXPECT_EQ(Order(drive), (std::vector<short>{1}));
-    drives.push_back(PropertiesOf(FindObject(drive, ZRC::ForeignDriveItem::infoItems)));
-  }
-  return drives;
-}
 
 TEST_F(LibraryMessageTest, DefaultDiskAndTapeLibrariesThroughXml) {
   ZRC::ForeignLibraries libraries;
   CForeignHandlerDPA::BuildDefaultLibrary(libraries);
-  DPADiskLibrary disk;
-  disk.Name("pool-a");
-  disk.Mountpath("/data/pool-a");
-  disk.Volumeid("vol-7");
-  EXPECT_TRUE(disk.BuildDiskLib(*Object(libraries, ZRC::ForeignLibraries::libraryList)));
+  EXPECT_TRUE(m_disk.BuildDiskLib(*Object(libraries, ZRC::ForeignLibraries::libraryList)));
   DPALibraryInformation tape;
-  for (const char* row : {"lib|d1|LTO-4", "lib|D2|LTO-5", "LIB|xx|DLT"}) {
+  for (const char* row : {"lib|d1|LTO-4", "lib|D2|LTO-5", "LIB|xx|DLT", "lib|D1|other"}) {
     std::string text = row;
     DPALibrary library;
     library.setLibName(text.substr(0, 3));
@@ -140,91 +112,79 @@ TEST_F(LibraryMessageTest, DefaultDiskAndTapeLibrariesThroughXml) {
 
   ZRC::ForeignLibraries back;
   RoundTrip(libraries, back);
-  auto& items = Items(*FindObject(back, ZRC::ForeignLibraries::libraryList),
+  auto& items = *List(*FindObject(back, ZRC::ForeignLibraries::libraryList),
                       ZRC::ForeignLibraryList::items);
   ASSERT_EQ(items.size(), 4u);
 
   ZRC::ForeignLibraryItem& def = items[0];
-  EXPECT_EQ(Order(def), (std::vector<short>{3, 2, 7, 1, 4, 6, 5}));
-  EXPECT_EQ(GetString(def, ZRC::ForeignLibraryItem::markerText), "1");
-  EXPECT_EQ(GetString(def, ZRC::ForeignLibraryItem::libraryName), "DefaultDiskLibrary_dpa01");
-  EXPECT_EQ(GetInt(def, ZRC::ForeignLibraryItem::diskFlag), 1);
-  EXPECT_EQ(GetInt(def, ZRC::ForeignLibraryItem::libraryType), 3);
-  Props defDrive = kDiskDrive;
-  std::get<2>(defDrive[1]) = std::get<2>(defDrive[5]) = "@aaab";
-  EXPECT_EQ(DriveProperties(def), std::vector<Props>{defDrive});
+  EXPECT_EQ(FieldsOf(def), (Fields{{3, "1"}, {2, "DefaultDiskLibrary_dpa01"}, {7, "1"},
+                                   {1, "3"}, {4, "{}"}, {6, "{}"}, {5, "{}"}}));
+  EXPECT_EQ(DrivesOf(def), (std::vector<Props>{{{158, 1, "3"}, {151, 3, "@aaab"},
+                                               {152, 3, "Magnetic"},
+                                               {153, 3, "Generic disk volume"},
+                                               {154, 3, "Magnetic"}, {155, 3, "@aaab"},
+                                               {157, 1, "1"}, {159, 3, "dpa01"}}}));
   EXPECT_EQ(PropertiesOf(FindObject(def, ZRC::ForeignLibraryItem::infoItems)),
             (Props{{161, 1, "1"}, {8, 1, "3"},
                    {1, 3, "Default Media Library created for EMC Networker"},
                    {11, 3, "(unknown)"}, {14, 3, "(unknown)"}, {15, 2, "0"}, {16, 2, "0"},
                    {2, 3, "Magnetic"}, {3, 3, "Magnetic"}, {4, 3, "Magnetic"},
                    {5, 3, "Magnetic"}, {7, 3, "{0,0,0,0}"}, {17, 1, "4"}}));
-  auto& defHosts = Items(*FindObject(def, ZRC::ForeignLibraryItem::hosts),
-                         ZRC::ForeignLibraryHostList::items);
-  ASSERT_EQ(defHosts.size(), 1u);
-  EXPECT_EQ(Order(defHosts[0]), (std::vector<short>{5, 6, 4, 1, 2, 3}));
-  EXPECT_EQ(GetString(defHosts[0], ZRC::ForeignLibraryHost::hostName), "dpa01");
-  EXPECT_EQ(GetString(defHosts[0], ZRC::ForeignLibraryHost::hostLabel), "dpa01");
-  EXPECT_TRUE(IsSet(defHosts[0], ZRC::ForeignLibraryHost::detailText));
-  EXPECT_EQ(GetString(defHosts[0], ZRC::ForeignLibraryHost::detailText), "");
-  EXPECT_EQ(GetInt(defHosts[0], ZRC::ForeignLibraryHost::activeFlag), 1);
+  EXPECT_EQ(HostsOf(def), (std::vector<Fields>{{{5, "0"}, {6, "0"}, {4, "1"}, {1, "dpa01"},
+                                                {2, "dpa01"}, {3, ""}}}));
 
-  ZRC::ForeignLibraryItem& diskItem = items[1];
-  EXPECT_EQ(Order(diskItem), (std::vector<short>{1, 7, 2, 6, 4, 5}));
-  EXPECT_EQ(GetString(diskItem, ZRC::ForeignLibraryItem::libraryName), "pool-a");
-  EXPECT_EQ(GetInt(diskItem, ZRC::ForeignLibraryItem::libraryType), 3);
-  EXPECT_EQ(GetInt(diskItem, ZRC::ForeignLibraryItem::diskFlag), 1);
-  EXPECT_EQ(PropertiesOf(FindObject(diskItem, ZRC::ForeignLibraryItem::infoItems)),
+  ZRC::ForeignLibraryItem& disk = items[1];
+  EXPECT_EQ(FieldsOf(disk), (Fields{{1, "3"}, {7, "1"}, {2, "pool-a"}, {6, "{}"}, {4, "{}"},
+                                    {5, "{}"}}));
+  EXPECT_EQ(PropertiesOf(FindObject(disk, ZRC::ForeignLibraryItem::infoItems)),
             (Props{{8, 1, "3"}, {1, 3, "Library Migrated From EMC Data Protection Advisor"},
                    {2, 3, "Magnetic"}, {3, 3, "Magnetic"}, {4, 3, "3"}, {5, 3, "Magnetic"},
                    {7, 3, "{0,0,0,0}"}, {17, 1, "4"}, {11, 3, "/data/pool-a"},
                    {14, 3, "/data/pool-a"}}));
-  EXPECT_EQ(DriveProperties(diskItem), std::vector<Props>{kDiskDrive});
-  ExpectServerHost(diskItem);
+  EXPECT_EQ(DrivesOf(disk), (std::vector<Props>{{{158, 1, "3"}, {151, 3, "vol-7"},
+                                                {152, 3, "Magnetic"},
+                                                {153, 3, "Generic disk volume"},
+                                                {154, 3, "Magnetic"}, {155, 3, "vol-7"},
+                                                {157, 1, "1"}, {159, 3, "dpa01"}}}));
+  EXPECT_EQ(HostsOf(disk), std::vector<Fields>{kServerHost});
 
-  // Tape libraries in byte order: "LIB" before "lib"; drive numbers restart.
-  const std::string tapeNames[] = {"LIB_host1", "lib_host1"};
-  const std::vector<std::vector<std::string>> drives = {{"xx", "DLT"}, {"d1", "LTO-4", "D2", "LTO-5"}};
-  for (size_t i = 0; i < 2; ++i) {
+  // Tape libraries in byte order ("LIB" before "lib"); drive numbers restart
+  // with each library; "D1" is the drive "d1" again.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> tapes = {
+      {"LIB_host1", {"xx", "DLT"}}, {"lib_host1", {"d1", "LTO-4", "D2", "LTO-5"}}};
+  for (size_t i = 0; i < tapes.size(); ++i) {
     ZRC::ForeignLibraryItem& item = items[2 + i];
-    EXPECT_EQ(Order(item), (std::vector<short>{1, 7, 2, 6, 4, 5}));
-    EXPECT_EQ(GetString(item, ZRC::ForeignLibraryItem::libraryName), tapeNames[i]);
-    EXPECT_EQ(GetInt(item, ZRC::ForeignLibraryItem::libraryType), 0);
-    EXPECT_EQ(GetInt(item, ZRC::ForeignLibraryItem::diskFlag), 0);
-    const std::string count = std::to_string(drives[i].size() / 2);
+    const auto& [name, drives] = tapes[i];
+    EXPECT_EQ(FieldsOf(item), (Fields{{1, "0"}, {7, "0"}, {2, name}, {6, "{}"}, {4, "{}"},
+                                      {5, "{}"}}));
     EXPECT_EQ(PropertiesOf(FindObject(item, ZRC::ForeignLibraryItem::infoItems)),
               (Props{{8, 1, "0"}, {1, 3, "Library Migrated From EMC Data Protection Advisor"},
                      {2, 3, "Unknown"}, {3, 3, "Unknown"}, {4, 3, "0"}, {5, 3, "Unknown"},
-                     {21, 1, count}, {17, 1, "0"}}));
+                     {21, 1, std::to_string(drives.size() / 2)}, {17, 1, "0"}}));
     std::vector<Props> expected;
-    for (size_t d = 0; d < drives[i].size(); d += 2) {
-      const std::string& type = drives[i][d + 1];
-      expected.push_back({{158, 1, "0"}, {151, 3, drives[i][d]}, {152, 3, type},
-                          {153, 3, type}, {157, 1, std::to_string(d / 2 + 1)},
+    for (size_t d = 0; d < drives.size(); d += 2) {
+      expected.push_back({{158, 1, "0"}, {151, 3, drives[d]}, {152, 3, drives[d + 1]},
+                          {153, 3, drives[d + 1]}, {157, 1, std::to_string(d / 2 + 1)},
                           {159, 3, "dpa01"}});
     }
-    EXPECT_EQ(DriveProperties(item), expected);
-    ExpectServerHost(item);
+    EXPECT_EQ(DrivesOf(item), expected);
+    EXPECT_EQ(HostsOf(item), std::vector<Fields>{kServerHost});
   }
 }
 
 TEST_F(LibraryMessageTest, DiskMediaWithAndWithoutJobsThroughXml) {
   olbtest::LogCapture log;
   ZRC::ForeignMedias medias;
-  DPADiskLibrary disk;
-  disk.Name("pool-a");
-  disk.Mountpath("/data/pool-a");
-  disk.Volumeid("vol-7");
   ZRC::ForeignMediaList* list = Object(medias, ZRC::ForeignMedias::mediaList);
-  EXPECT_TRUE(disk.BuildDiskMedia(*list, {"1001", "1002"}));
-  EXPECT_TRUE(disk.BuildDiskMedia(*list, {}));
+  EXPECT_TRUE(m_disk.BuildDiskMedia(*list, {"1001", "1002"}));
+  EXPECT_TRUE(m_disk.BuildDiskMedia(*list, {}));
   EXPECT_EQ(log.Count("Building disk media info for library [pool-a]"), 2u);
   EXPECT_EQ(log.records().front().context, "NWKLibrary::BuildMedia");
   EXPECT_EQ(log.records().front().debugLevel, 4);
 
   ZRC::ForeignMedias back;
   RoundTrip(medias, back);
-  auto& items = Items(*FindObject(back, ZRC::ForeignMedias::mediaList),
+  auto& items = *List(*FindObject(back, ZRC::ForeignMedias::mediaList),
                       ZRC::ForeignMediaList::items);
   ASSERT_EQ(items.size(), 2u);
   const Props fixed = {{208, 2, "0"}, {200, 3, "Media migrated from DPA"}, {209, 2, "0"},
@@ -233,10 +193,8 @@ TEST_F(LibraryMessageTest, DiskMediaWithAndWithoutJobsThroughXml) {
   withJobs.emplace_back(203, 3, "1001");
   withJobs.emplace_back(203, 3, "1002");
   for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(Order(items[i]), (std::vector<short>{2, 3, 1, 5}));
-    EXPECT_EQ(GetString(items[i], ZRC::ForeignMediaItem::mediaName), "pool-a");
-    EXPECT_EQ(GetInt(items[i], ZRC::ForeignMediaItem::mediaKind), 2);
-    EXPECT_EQ(GetString(items[i], ZRC::ForeignMediaItem::mountPath), "/data/pool-a");
+    EXPECT_EQ(FieldsOf(items[i]), (Fields{{2, "2"}, {3, "/data/pool-a"}, {1, "pool-a"},
+                                          {5, "{}"}}));
     EXPECT_EQ(PropertiesOf(FindObject(items[i], ZRC::ForeignMediaItem::infoItems)),
               i == 0 ? withJobs : fixed);
   }
