@@ -89,16 +89,24 @@ ZRC::JobList MakeList() {
   return list;
 }
 
-// Number of job records in each dumped job list file, in dump order.
-std::vector<size_t> DumpedRecordCounts(const std::string& dir) {
-  std::vector<size_t> counts;
+// The job ids of each dumped job list file, in dump order.
+std::vector<std::vector<std::string>> DumpedIds(const std::string& dir) {
+  std::vector<std::vector<std::string>> files;
   for (const std::string& name : ListDir(dir)) {
     CWzMessageBase msg(0, 0);
     std::string error;
     EXPECT_TRUE(ReadMessageXmlFile(dir + "/" + name, msg, &error)) << error;
-    const CWzMessageBase::Field* jobs = msg.findField(ZRC::JobList::jobs.number);
-    counts.push_back(jobs && jobs->list ? jobs->list->Size() : 0);
+    files.emplace_back();
+    for (ZRC::JobInfo& job : *List(msg, ZRC::JobList::jobs)) {
+      files.back().push_back(GetString(job, ZRC::JobInfo::jobId));
+    }
   }
+  return files;
+}
+
+std::vector<size_t> DumpedRecordCounts(const std::string& dir) {
+  std::vector<size_t> counts;
+  for (const auto& ids : DumpedIds(dir)) counts.push_back(ids.size());
   return counts;
 }
 
@@ -286,7 +294,16 @@ TEST_F(JobRecordTest, BatchesHoldAtMostOneThousandRecords) {
     ZRC::JobList list = MakeList();
     LogCapture log;
     EXPECT_TRUE(jobs.BuildJob(list, &handler));
-    EXPECT_EQ(c.dumps, DumpedRecordCounts(out.path()));
+    std::vector<std::vector<std::string>> files = DumpedIds(out.path());
+    std::vector<size_t> counts;
+    std::vector<std::string> ids;
+    for (const auto& f : files) {
+      counts.push_back(f.size());
+      ids.insert(ids.end(), f.begin(), f.end());
+    }
+    EXPECT_EQ(c.dumps, counts);
+    ASSERT_EQ(static_cast<size_t>(c.jobs), ids.size());
+    for (int i = 0; i < c.jobs; ++i) ASSERT_EQ("J" + std::to_string(i), ids[i]);
     std::vector<std::string> dumpLines;
     for (const auto& r : log.records()) {
       if (r.text.find("jobs dumped") == std::string::npos) continue;
@@ -306,8 +323,7 @@ TEST_F(JobRecordTest, BatchesHoldAtMostOneThousandRecords) {
 
 TEST_F(JobRecordTest, RecordsAlreadyInTheListAreSentWithTheFirstBatch) {
   ZRC::JobList list = MakeList();
-  SetField(Append(list, ZRC::JobList::jobs), ZRC::JobInfo::jobId,
-           "earlier");
+  SetField(Append(list, ZRC::JobList::jobs), ZRC::JobInfo::jobId, "earlier");
   DPAJobInformation jobs = MappedJobs(1999);
   ASSERT_TRUE(jobs.BuildJob(list, &handler));
   EXPECT_EQ((std::vector<size_t>{1000, 1000}), DumpedRecordCounts(OutDir()));
@@ -343,22 +359,6 @@ TEST_F(JobRecordTest, UnknownClientOrGroupIsSkippedAndTheOthersStillBuilt) {
   EXPECT_EQ(0u, log.Count("Unable to map job id [J4]"));
   EXPECT_EQ(std::vector<size_t>{1}, DumpedRecordCounts(OutDir()));
   EXPECT_EQ(1u, log.Count("[1] jobs dumped -> clearing the list"));
-}
-
-TEST_F(JobRecordTest, NoClientListMeansNoRecordAndNoDump) {
-  handler.m_clients.clear();
-  DPAJobInformation jobs = MappedJobs(3);
-  ZRC::JobList list = MakeList();
-  LogCapture log;
-  EXPECT_TRUE(jobs.BuildJob(list, &handler));
-  EXPECT_TRUE(ListDir(OutDir()).empty());
-  EXPECT_EQ(3u, [&] {
-    size_t n = 0;
-    for (const auto& r : log.records()) n += r.text.rfind("Unable to map job id [", 0) == 0;
-    return n;
-  }());
-  EXPECT_FALSE(log.Contains("jobs dumped"));
-  EXPECT_FALSE(log.Contains("unable to dump"));
 }
 
 TEST_F(JobRecordTest, EveryDumpFailingRetriesWithEachJobAndReportsTheLoss) {
