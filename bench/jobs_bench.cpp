@@ -31,9 +31,10 @@ namespace {
 constexpr int kClients = 1000;
 constexpr int kPoliciesPerClient = 10;
 
+// Removed with everything in it when the program ends.
 olbtest::TempDir& Scratch() {
-  static olbtest::TempDir* dir = new olbtest::TempDir();
-  return *dir;
+  static olbtest::TempDir dir;
+  return dir;
 }
 
 // Writes (once per size) `lines` job lines as SQL*Plus prints them, each job
@@ -48,9 +49,9 @@ const std::string& JobFile(int lines) {
   for (int i = 0; i < lines; ++i) {
     int client = i % kClients;
     int policy = (i / kClients) % kPoliciesPerClient;
-    std::fprintf(f, "policy_%02d,client%04d.example.com,%d,%d,%d,stu_%02d,%s,%lld,%d,%s\n",
-                 policy, client, i % 5000, 100000000 + i, i % 20000, i % 16,
-                 i % 17 ? "success" : "failed", 1700000000LL + i, 30 + i % 7200, levels[i % 3]);
+    std::fprintf(f, "policy_%02d,client%04d.example.com,%d,%d,%d,stu_%02d,%s,%lld,%d,%s\n", policy,
+                 client, i % 5000, 100000000 + i, i % 20000, i % 16, i % 17 ? "success" : "failed",
+                 1700000000LL + i, 30 + i % 7200, levels[i % 3]);
   }
   std::fclose(f);
   return files[lines] = path;
@@ -142,14 +143,18 @@ void BM_DiscoverJobs(benchmark::State& state) {
       unlink(handler.dumpedFiles()[seen].c_str());
     }
   };
+  long long records = 0;
   HostEnv::Get().logSink = [&](const LogRecord& r) {
-    if (r.text.find("jobs dumped -> clearing the list") != std::string::npos) collect();
+    if (r.text.find("jobs dumped -> clearing the list") == std::string::npos) return;
+    records += std::strtoll(r.text.c_str() + 1, nullptr, 10);
+    collect();
   };
 
   ResetPeak();
   for (auto _ : state) {
     if (!handler.DiscoverJobs(nullptr)) state.SkipWithError("DiscoverJobs failed");
   }
+  if (records != state.iterations() * lines) state.SkipWithError("not every job was written");
   HostEnv::Get().logSink = nullptr;
   collect();
   state.counters["peak_MB"] = PeakMB();

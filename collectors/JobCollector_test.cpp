@@ -1,8 +1,7 @@
-#include "collectors/DPAJobCollector.h"
-
 #include <string>
 #include <vector>
 
+#include "collectors/DPAJobCollector.h"
 #include "handler/CForeignHandlerDPA.h"
 #include "model/DPAJob.h"
 #include "testsupport/TestSupport.h"
@@ -54,8 +53,7 @@ TEST_F(JobCollectorTest, QueriesOutputFileAndCommandLines) {
   EXPECT_EQ(generic, pg.GetQuery());
   EXPECT_EQ(0u, generic.find("select f_name, f_display_name, f_global_name, f_agent_name, "));
   EXPECT_NE(std::string::npos, generic.find("b.f_level, f_job_name  from apollo.node n,"));
-  EXPECT_NE(std::string::npos,
-            generic.find("where n.f_id = b.f_group_id \torder by bj.f_jobid"));
+  EXPECT_NE(std::string::npos, generic.find("where n.f_id = b.f_group_id \torder by bj.f_jobid"));
   EXPECT_EQ(generic.size() - 20, generic.find("\torder by bj.f_jobid"));
   EXPECT_EQ(generic, base._GetCommandLine());
 
@@ -76,7 +74,7 @@ TEST_F(JobCollectorTest, QueriesOutputFileAndCommandLines) {
 TEST_F(JobCollectorTest, TenFieldsMakeAJobAndShorterLinesAreSkipped) {
   LogCapture log;
   DPAJobInformation jobs = Parse(
-      "P0,C0,1,J0,1,stu,success,10,20\n"             // nine fields
+      "P0,C0,1,J0,1,stu,success,10,20\n"  // nine fields
       "\n"
       "   \n"
       "no rows selected\n"
@@ -127,7 +125,7 @@ TEST_F(JobCollectorTest, NumbersReadAsLeadingDecimalsAndNegativeSizeAsZero) {
   EXPECT_EQ(12u, j[2].StartTime());
   EXPECT_EQ(1u, j[2].Duration());
   EXPECT_EQ(0u, j[3].Files());
-  EXPECT_EQ(0u, j[3].Size());  // not 2^64 - 5 megabytes
+  EXPECT_EQ(0u, j[3].Size());         // not 2^64 - 5 megabytes
   EXPECT_EQ(~0ull, j[3].Duration());  // an unsigned reading wraps, as before
   EXPECT_EQ(8u, j[4].Files());
   EXPECT_EQ(9ull << 20, j[4].Size());
@@ -139,9 +137,9 @@ TEST_F(JobCollectorTest, RepeatedJobIdsAndTheMediaMap) {
   LogCapture log;
   DPAJobInformation jobs = Parse(
       "P,first,1,J7,1,stuA,ok,1,1,Full\n"
-      "P,second,1,j7,1,stuB,ok,1,1,Full\n"   // next line, same id: dropped outright
+      "P,second,1,j7,1,stuB,ok,1,1,Full\n"  // next line, same id: dropped outright
       "P,third,1,J8,1,stuA,ok,1,1,Full\n"
-      "short,line\n"                         // does not reset the remembered id
+      "short,line\n"  // does not reset the remembered id
       "P,fourth,1,J8,1,stuC,ok,1,1,Full\n"
       "P,fifth,1,J7,1,stuC,ok,1,1,Full\n");  // held already, but listed again
   ASSERT_EQ(2u, jobs.GetJobCount());

@@ -52,8 +52,8 @@ class DiscoverJobsTest : public olbtest::HostFixture {
     std::string bin = m_dir.file("fakebin");
     mkdir(bin.c_str(), 0700);
     ASSERT_TRUE(olbtest::WriteFile(m_dir.file("jobs.txt"), output));
-    std::string script = "#!/bin/sh\ncat '" + m_dir.file("jobs.txt") + "'\nexit " +
-                         std::to_string(status) + "\n";
+    std::string script =
+        "#!/bin/sh\ncat '" + m_dir.file("jobs.txt") + "'\nexit " + std::to_string(status) + "\n";
     ASSERT_TRUE(olbtest::WriteFile(bin + "/sqlplus", script));
     chmod((bin + "/sqlplus").c_str(), 0700);
     setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);

@@ -2,7 +2,9 @@
 
 namespace {
 
-inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void AssignLower(std::string& out, std::string_view text) {
   out.assign(text.data(), text.size());
@@ -29,12 +31,14 @@ uint64_t HashIgnoreAsciiCase(std::string_view text) {
   return h;
 }
 
-size_t ClientPolicyIndex::KeyHash::operator()(const Key& key) const {
-  // The keys are lower-cased already; hashing both parts apart keeps a NUL
-  // inside a name from making two different pairs look alike.
-  uint64_t h = HashIgnoreAsciiCase(key.client);
-  h ^= HashIgnoreAsciiCase(key.policy) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-  return static_cast<size_t>(h);
+void ClientPolicyIndex::Key::Assign(std::string_view clientName, std::string_view policyName) {
+  AssignLower(client, clientName);
+  AssignLower(policy, policyName);
+  // Both parts hashed apart, so that a NUL inside a name cannot make two
+  // different pairs look alike.
+  std::hash<std::string_view> h;
+  size_t c = h(client);
+  hash = c ^ (h(policy) + 0x9e3779b97f4a7c15ull + (c << 6) + (c >> 2));
 }
 
 ClientPolicyIndex::ClientPolicyIndex(std::vector<DPAClient>& clients) : m_clients(clients) {
@@ -46,8 +50,7 @@ ClientPolicyIndex::ClientPolicyIndex(std::vector<DPAClient>& clients) : m_client
     const std::vector<DPAGroup>& policies = clients[c].Policylist();
     for (size_t g = 0; g < policies.size(); ++g) {
       Key key;
-      AssignLower(key.client, clientName);
-      AssignLower(key.policy, policies[g].PolicyName());
+      key.Assign(clientName, policies[g].PolicyName());
       auto [it, inserted] = m_positions.try_emplace(std::move(key), Position{c, g});
       // A later client replaces an earlier one; within one client the first
       // group stays.
@@ -59,8 +62,7 @@ ClientPolicyIndex::ClientPolicyIndex(std::vector<DPAClient>& clients) : m_client
 void ClientPolicyIndex::Find(std::string_view client, std::string_view policy,
                              DPAClient*& foundClient, DPAGroup*& foundGroup) {
   if (m_positions.empty()) return;
-  AssignLower(m_probe.client, client);
-  AssignLower(m_probe.policy, policy);
+  m_probe.Assign(client, policy);
   auto it = m_positions.find(m_probe);
   if (it == m_positions.end()) return;
   DPAClient& found = m_clients[it->second.client];

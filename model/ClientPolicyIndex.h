@@ -34,14 +34,17 @@ class ClientPolicyIndex {
 
  private:
   struct Key {
-    std::string client;  // lower-cased
-    std::string policy;  // lower-cased
+    // Sets both names lower-cased, and the hash.
+    void Assign(std::string_view clientName, std::string_view policyName);
     bool operator==(const Key& other) const {
       return client == other.client && policy == other.policy;
     }
+    std::string client;
+    std::string policy;
+    size_t hash = 0;
   };
   struct KeyHash {
-    size_t operator()(const Key& key) const;
+    size_t operator()(const Key& key) const { return key.hash; }
   };
   struct Position {
     size_t client;

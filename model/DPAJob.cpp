@@ -137,7 +137,8 @@ bool DPAJob::BuildJob(std::vector<ZRC::JobInfo>* jobs, DPAClient* client, DPAGro
   SetField(detail, ZRC::JobDetail::elapsed, CutTo32Bits(m_duration));
   SetField(detail, ZRC::JobDetail::fileCount, static_cast<long long>(m_files));
 
-  ZRC::DataInfo& data = List(*FindObject(job, ZRC::JobInfo::dataInfo), ZRC::DataInfoList::items)->back();
+  ZRC::DataInfo& data =
+      List(*FindObject(job, ZRC::JobInfo::dataInfo), ZRC::DataInfoList::items)->back();
   SetField(data, ZRC::DataInfo::dataSize, static_cast<long long>(Size()));
   return true;
 }
@@ -184,7 +185,8 @@ bool DPAJobInformation::BuildJob(ZRC::JobList& list, CForeignHandlerDPA* handler
 
   auto dump = [&]() {
     if (handler->DumpXmlMsgToFile(&list, 0, false)) {
-      log.Error(kContext, "[%d] jobs dumped -> clearing the list", static_cast<int>(records->size()));
+      log.Error(kContext, "[%d] jobs dumped -> clearing the list",
+                static_cast<int>(records->size()));
       if (foreignRecords) {
         records->clear();
         foreignRecords = false;
