@@ -137,7 +137,7 @@ TEST_F(ClientCollectorTest, GroupsGoToTheFirstClientOfThatExactName) {
       "g1,alpha,media2,Standard\n"
       "g4,dpasrv,media1,Standard\n"
       "g5,beta,media1,\n"
-      "g\\,x,beta,media1,T\n"
+      "CORP\\g7,beta,media1,T\n"
       "g6,nobody,media1,Standard\n");
   for (auto& collector : GroupFamily()) {
     SCOPED_TRACE(collector->_GetFileNameForData());
@@ -147,7 +147,7 @@ TEST_F(ClientCollectorTest, GroupsGoToTheFirstClientOfThatExactName) {
     EXPECT_TRUE(collector->_ParseData(&clients, path));
     // Same group and client twice (differing media server) attaches twice.
     EXPECT_EQ(Policies(clients[1]), (std::vector<std::string>{"g1", "g1"}));
-    EXPECT_EQ(Policies(clients[2]), (std::vector<std::string>{"g3", "g5", "g,x"}));
+    EXPECT_EQ(Policies(clients[2]), (std::vector<std::string>{"g3", "g5", "CORP\\g7"}));
     EXPECT_TRUE(clients[3].Policylist().empty());
     // The earlier of two entries of one name gets it: here the server entry.
     EXPECT_EQ(Policies(clients[0]), (std::vector<std::string>{"g4"}));

@@ -15,10 +15,6 @@ const char kServerContext[] = "CDPAServerCollector::_ParseData";
 const char kClientContext[] = "CDPAClientCollector::_ParseData";
 const char kGroupContext[] = "CDPAGroupCollector::_ParseData";
 
-void Split(const std::string& line, std::vector<std::string>& fields) {
-  CForeignCmdExecBase::SplitLine(line, fields, ',', '\\', 0, 0);
-}
-
 bool StartsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
@@ -64,7 +60,7 @@ bool CDPAServerCollector::_ParseData(void* out, const std::string& path) {
   std::string line;
   if (!ReadLineFromFile(in, line) || line.empty()) return true;
   std::vector<std::string> fields;
-  Split(line, fields);
+  SplitOutputLine(line, fields);
   if (fields.empty()) return true;
   const std::string& first = fields[0];
   AddMasterServer(clients, first.substr(0, first.find(':')));
@@ -93,7 +89,7 @@ bool CDPAServerCollectorV58_ORACLE::_ParseData(void* out, const std::string& pat
     log.DebugLvl(kServerContext, 30, "Processing line [%s]", line.c_str());
     if (IsToolMessage(line)) continue;
     fields.clear();
-    Split(line, fields);
+    SplitOutputLine(line, fields);
     if (fields.empty()) continue;
     AddMasterServer(clients, fields[0]);
     log.DebugLvl(kServerContext, 1, "[%s] is marked as master server", fields[0].c_str());
@@ -154,7 +150,7 @@ bool CDPAGroupCollector::_ParseData(void* out, const std::string& path) {
     log.DebugLvl(kGroupContext, 30, "Processing line [%s]", line.c_str());
     if (line.empty()) continue;
     std::vector<std::string> fields;
-    Split(line, fields);
+    SplitOutputLine(line, fields);
     if (fields.size() < 4) continue;
     const std::string& policyName = fields[0];
     const std::string& policyType = fields[3];

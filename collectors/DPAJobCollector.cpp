@@ -61,7 +61,7 @@ bool CDPAJobCollector::_ParseData(void* out, const std::string& path) {
 
   while (ReadLineFromFile(in, line)) {
     log.DebugLvl(kContext, 30, "Processing line - [%s]", line.c_str());
-    SplitLine(line, fields, ',', '\\', 0, 0);
+    SplitOutputLine(line, fields);
     if (fields.size() <= 9) continue;
 
     job.PolicyName(fields[0]);

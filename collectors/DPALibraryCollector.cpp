@@ -15,16 +15,6 @@ const char kLibraryQuery[] =
 
 }  // namespace
 
-void SplitOutputLine(const std::string& line, std::vector<std::string>& fields) {
-  std::string escaped;
-  escaped.reserve(line.size());
-  for (char c : line) {
-    if (c == '\\') escaped += '\\';
-    escaped += c;
-  }
-  CForeignCmdExecBase::SplitLine(escaped, fields, ',', '\\', 0, 0);
-}
-
 std::string CDPALibraryCollector::_GetCommandLine() { return std::string(); }
 
 const char* CDPALibraryCollector::_GetFileNameForData() const { return "olb_dpa_libraries.txt"; }

@@ -31,10 +31,4 @@ class CDPALibraryCollectorV58_ORACLE : public CDPALibraryCollector, public CDPAO
   std::string GetQuery() override;
 };
 
-// Splits one line of the SQL tool's output into its comma-separated fields.
-// The tool escapes nothing, so a backslash (as in a Windows path) is data:
-// it is doubled before the host's SplitLine, whose escape character it is,
-// and so comes through unchanged.
-void SplitOutputLine(const std::string& line, std::vector<std::string>& fields);
-
 #endif  // OLB_COLLECTORS_DPA_LIBRARY_COLLECTOR_H_

@@ -80,7 +80,7 @@ TEST_F(JobCollectorTest, TenFieldsMakeAJobAndShorterLinesAreSkipped) {
       "no rows selected\n"
       "P1,C1,3,J1,5,stu1,success,1700000000,3600,Full\n"
       "P2,C2,4,J2,6,stu2,failed,1,2,Cumulative Incr,extra,more\n"
-      "P\\,3,C3,5,J3,7,stu3,success,1,2,Full\n");  // escaped comma
+      "P\\3,C3,5,J3,7,E:\\stu3,success,1,2,Full\n");  // backslashes are data
   ASSERT_EQ(3u, jobs.GetJobCount());
   const DPAJob& j1 = jobs.GetJobs()[0];
   EXPECT_EQ("J1", j1.Jobid());
@@ -93,7 +93,8 @@ TEST_F(JobCollectorTest, TenFieldsMakeAJobAndShorterLinesAreSkipped) {
   EXPECT_EQ(3600u, j1.Duration());
   EXPECT_EQ("Full", j1.Level());
   EXPECT_EQ("Cumulative Incr", jobs.GetJobs()[1].Level());
-  EXPECT_EQ("P,3", jobs.GetJobs()[2].PolicyName());
+  EXPECT_EQ("P\\3", jobs.GetJobs()[2].PolicyName());
+  EXPECT_EQ(std::vector<std::string>{"J3"}, JobsOn("E:\\stu3"));
   EXPECT_EQ(std::vector<std::string>{"J1"}, JobsOn("stu1"));
   EXPECT_TRUE(JobsOn("stu").empty());
 
