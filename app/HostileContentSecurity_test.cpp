@@ -110,10 +110,16 @@ TEST_F(HostileContentTest, EveryOperationWritesValidXmlAndKeepsNamesIntact) {
   EXPECT_EQ(5u, files.size()) << ::testing::PrintToString(files);
   EXPECT_EQ("", olbrel::InvalidXmlFiles(OutDir()));
 
-  // Jobs of the hostile groups and clients were mapped and written.
+  // Jobs of the markup group were mapped to the markup, backslash and plain
+  // clients and written. (Rows whose values hold the separator or a line
+  // end, or that outgrow the tool's line, cannot be told apart from others:
+  // they are skipped or read shifted, never a failure.)
   std::vector<std::string> jobLists = olbrel::FilesEndingWith(OutDir(), "-ZRC.JobList.xml");
   ASSERT_EQ(1u, jobLists.size());
-  EXPECT_NE(std::string::npos, olbtest::ReadFile(OutDir() + "/" + jobLists[0]).find("J&lt;"));
+  std::string jobXml = olbtest::ReadFile(OutDir() + "/" + jobLists[0]);
+  for (const char* id : {"J&lt;1&gt;&amp;<", "J&lt;4&gt;&amp;<", "J&lt;5&gt;&amp;<"}) {
+    EXPECT_NE(std::string::npos, jobXml.find(id)) << id;
+  }
 
   // Names that hold no line end come back exactly: markup, quotes, commas
   // inside, backslashes, control characters, a carriage return, invalid

@@ -6,7 +6,7 @@
 #include "collectors/FileUtils.h"
 #include "handler/CForeignHandlerDPA.h"
 #include "host/EvDebug.h"
-#include "model/ClientPolicyIndex.h"
+#include "model/AsciiText.h"
 #include "model/DPAJob.h"
 
 namespace {

@@ -2,30 +2,12 @@
 // the naming and mapping helpers that every discovery operation uses.
 #include "handler/CForeignHandlerDPA.h"
 
+#include "model/AsciiText.h"
 #include "model/MessageAccess.h"
 
 DBContext CForeignHandlerDPA::m_dbContext;
 std::string CForeignHandlerDPA::m_serverName;
 std::map<std::string, std::vector<std::string>> CForeignHandlerDPA::media_job_map;
-
-namespace {
-
-// Whole-text comparison that ignores the case of ASCII letters only, so the
-// result does not depend on the process locale.
-bool EqualsIgnoringAsciiCase(const std::string& text, const char* expected) {
-  size_t i = 0;
-  for (; i < text.size(); ++i) {
-    char a = text[i];
-    char b = expected[i];
-    if (b == '\0') return false;
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return expected[i] == '\0';
-}
-
-}  // namespace
 
 CForeignHandlerDPA::CForeignHandlerDPA() = default;
 
@@ -59,15 +41,15 @@ std::string CForeignHandlerDPA::GenerateDefaultLibraryName() {
 }
 
 int CForeignHandlerDPA::GetZRCBackupLevel(std::string level) {
-  if (EqualsIgnoringAsciiCase(level, "Full")) return 1;
-  if (EqualsIgnoringAsciiCase(level, "Differential Incr")) return 4;
-  if (EqualsIgnoringAsciiCase(level, "Cumulative Incr")) return 2;
+  if (EqualsIgnoreAsciiCase(level, "Full")) return 1;
+  if (EqualsIgnoreAsciiCase(level, "Differential Incr")) return 4;
+  if (EqualsIgnoreAsciiCase(level, "Cumulative Incr")) return 2;
   return 0;
 }
 
 int CForeignHandlerDPA::GetStatus(std::string status) {
-  if (EqualsIgnoringAsciiCase(status, "success")) return 1;
-  if (EqualsIgnoringAsciiCase(status, "fail")) return 2;
+  if (EqualsIgnoreAsciiCase(status, "success")) return 1;
+  if (EqualsIgnoreAsciiCase(status, "fail")) return 2;
   return 7;
 }
 

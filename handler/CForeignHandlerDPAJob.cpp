@@ -3,7 +3,7 @@
 #include "collectors/DPAJobCollector.h"
 #include "handler/CForeignHandlerDPA.h"
 #include "host/EvDebug.h"
-#include "model/ClientPolicyIndex.h"
+#include "model/AsciiText.h"
 #include "model/DPAJob.h"
 #include "model/MessageAccess.h"
 

@@ -2,34 +2,12 @@
 
 namespace {
 
-inline char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 void AssignLower(std::string& out, std::string_view text) {
   out.assign(text.data(), text.size());
   for (char& c : out) c = LowerAscii(c);
 }
 
 }  // namespace
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-uint64_t HashIgnoreAsciiCase(std::string_view text) {
-  // FNV-1a over the lower-cased bytes.
-  uint64_t h = 14695981039346656037ull;
-  for (char c : text) {
-    h ^= static_cast<unsigned char>(LowerAscii(c));
-    h *= 1099511628211ull;
-  }
-  return h;
-}
 
 void ClientPolicyIndex::Key::Assign(std::string_view clientName, std::string_view policyName) {
   AssignLower(client, clientName);

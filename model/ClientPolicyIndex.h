@@ -16,12 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "model/AsciiText.h"
 #include "model/DPAClient.h"
-
-// ASCII case-insensitive comparison of whole texts (other bytes exactly).
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
-// A hash that equal texts under EqualsIgnoreAsciiCase share.
-uint64_t HashIgnoreAsciiCase(std::string_view text);
 
 class ClientPolicyIndex {
  public:

@@ -2,6 +2,7 @@
 
 #include "handler/CForeignHandlerDPA.h"
 #include "host/EvDebug.h"
+#include "model/AsciiText.h"
 #include "model/ClientPolicyIndex.h"
 #include "model/MessageAccess.h"
 

@@ -1,30 +1,15 @@
 #include "model/DPALibrary.h"
 
 #include "handler/CForeignHandlerDPA.h"
+#include "model/AsciiText.h"
 #include "host/EvDebug.h"
 #include "model/LibraryProperties.h"
 #include "model/MessageAccess.h"
 
-namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Whole texts equal when ASCII letters are compared without case; other
-// bytes (embedded NULs included) must match exactly.
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 bool DPALibrary::isDriveAlreadyAdded(DPADrive& drive) {
   const std::string name = drive.getDriveName();
   for (const DPADrive& d : m_drives) {
-    if (EqualIgnoringAsciiCase(d.getDriveName(), name)) return true;
+    if (EqualsIgnoreAsciiCase(d.getDriveName(), name)) return true;
   }
   return false;
 }
