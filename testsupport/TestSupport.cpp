@@ -1,5 +1,8 @@
 #include "testsupport/TestSupport.h"
 
+#include "host/MessageXml.h"
+#include "host/Messages.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -94,6 +97,71 @@ bool LogCapture::Contains(const std::string& text) const {
 std::string LogCapture::All() const {
   std::string out;
   for (const auto& r : m_records) out += r.context + ": " + r.text + "\n";
+  return out;
+}
+
+static void Describe(const CWzMessageBase& msg, const std::string& prefix,
+                     std::vector<std::string>& out) {
+  if (msg.fields().empty()) {
+    out.push_back(prefix.empty() ? "{}" : prefix + " = {}");
+    return;
+  }
+  for (const CWzMessageBase::Field& f : msg.fields()) {
+    const char* name = MessageFieldName(msg.module(), msg.messageType(), f.number);
+    std::string step = (name ? std::string(name) : std::to_string(f.number)) + "(" +
+                       std::to_string(f.number) + ":" + std::to_string(f.type) + ")";
+    std::string path = prefix.empty() ? step : prefix + "." + step;
+    switch (f.kind) {
+      case CWzMessageBase::Kind::kInt:
+        out.push_back(path + " = " + std::to_string(f.intValue));
+        break;
+      case CWzMessageBase::Kind::kString:
+        out.push_back(path + " = \"" + f.stringValue + "\"");
+        break;
+      case CWzMessageBase::Kind::kObject:
+        if (f.object) Describe(*f.object, path, out);
+        break;
+      case CWzMessageBase::Kind::kList:
+        if (!f.list || f.list->Size() == 0) out.push_back(path + " = []");
+        for (size_t i = 0; f.list && i < f.list->Size(); ++i) {
+          Describe(f.list->At(i), path + "[" + std::to_string(i) + "]", out);
+        }
+        break;
+      case CWzMessageBase::Kind::kIntList: {
+        std::string ints;
+        for (int v : f.ints) ints += (ints.empty() ? "" : ", ") + std::to_string(v);
+        out.push_back(path + " = [" + ints + "]");
+        break;
+      }
+    }
+  }
+}
+
+std::vector<std::string> DescribeMessage(const CWzMessageBase& msg) {
+  std::vector<std::string> out;
+  Describe(msg, "", out);
+  return out;
+}
+
+std::vector<std::string> DescribeDumpedFile(const std::string& path) {
+  std::string error;
+  if (!ValidateMessageXmlFile(path, SourceDir() + "/host/message.xsd", &error)) {
+    ADD_FAILURE() << path << " does not validate: " << error;
+    return {};
+  }
+  CWzMessageBase msg(0, 0);
+  if (!ReadMessageXmlFile(path, msg, &error)) {
+    ADD_FAILURE() << path << " does not read: " << error;
+    return {};
+  }
+  return DescribeMessage(msg);
+}
+
+std::vector<std::string> Under(const std::vector<std::string>& lines, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) {
+    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line.substr(prefix.size()));
+  }
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/HostEnv.h"
+#include "host/Message.h"
 
 namespace olbtest {
 
@@ -60,6 +61,21 @@ class LogCapture {
  private:
   std::vector<LogRecord> m_records;
 };
+
+// A message tree as one line per leaf field, in field order, so that a test
+// can state a whole tree (or a part of it) as text:
+//   detail(1:1).entity(1:1).clientName(1:1) = "alpha"
+//   detail(1:1).components(19:28)[0].entity(1:1).entityType(0:0) = 3
+//   flags(2:2) = 8194
+// Each step names the field (its number if the name is not known) with its
+// (field number:type code); list items carry their index, int lists give
+// "[1, 2]", and an empty object or list gives "{}" / "[]".
+std::vector<std::string> DescribeMessage(const CWzMessageBase& msg);
+// Reads a dumped file back and describes it; empty (with a test failure)
+// when the file does not read or does not validate against message.xsd.
+std::vector<std::string> DescribeDumpedFile(const std::string& path);
+// The lines of `lines` that start with `prefix`, with the prefix removed.
+std::vector<std::string> Under(const std::vector<std::string>& lines, const std::string& prefix);
 
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& text);
