@@ -12,8 +12,10 @@ bool CForeignHandlerDPA::DiscoverClients(CWzMessageBase*) {
   bool result = true;
 
   // Each run describes the datastore as it is now; entries of an earlier run
-  // on this handler would otherwise be listed (and matched by jobs) twice.
+  // on this handler would otherwise be listed (and matched by jobs) twice,
+  // and a server that is gone would still name the Hubfield.
   m_clients.clear();
+  SetServerName("");
 
   // Order matters: the server entry comes first, and groups are attached
   // only to clients already in the list.
