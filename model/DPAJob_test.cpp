@@ -1,59 +1,22 @@
+// Jobs: the one-job-per-id store, finding a job's client and group, the
+// job records, and the job list in batches of at most 1000 records.
 #include "model/DPAJob.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "handler/CForeignHandlerDPA.h"
 #include "host/MessageXml.h"
+#include "model/AsciiText.h"
 #include "model/ClientPolicyIndex.h"
 #include "model/MessageAccess.h"
 #include "testsupport/TestSupport.h"
 
 namespace {
 
-using olbtest::HostFixture;
+using olbtest::DescribeMessage;
 using olbtest::ListDir;
-using olbtest::LogCapture;
-
-// "module/type{number:type=value ...}" with strings quoted and lists in
-// brackets, fields in their order: one line to compare a record against its
-// field tables.
-std::string Describe(const CWzMessageBase& msg) {
-  std::string out = std::to_string(msg.module()) + "/" + std::to_string(msg.messageType()) + "{";
-  bool first = true;
-  for (const CWzMessageBase::Field& f : msg.fields()) {
-    if (!first) out += " ";
-    first = false;
-    out += std::to_string(f.number) + ":" + std::to_string(f.type) + "=";
-    switch (f.kind) {
-      case CWzMessageBase::Kind::kInt:
-        out += std::to_string(f.intValue);
-        break;
-      case CWzMessageBase::Kind::kString:
-        out += "'" + f.stringValue + "'";
-        break;
-      case CWzMessageBase::Kind::kObject:
-        out += f.object ? Describe(*f.object) : "null";
-        break;
-      case CWzMessageBase::Kind::kList:
-        out += "[";
-        for (size_t i = 0; f.list && i < f.list->Size(); ++i) {
-          if (i > 0) out += " ";
-          out += Describe(f.list->At(i));
-        }
-        out += "]";
-        break;
-      case CWzMessageBase::Kind::kIntList:
-        out += "ints";
-        break;
-    }
-  }
-  return out + "}";
-}
 
 DPAJob MakeJob(const std::string& id, const std::string& client, const std::string& policy) {
   DPAJob job;
@@ -70,23 +33,19 @@ DPAJob MakeJob(const std::string& id, const std::string& client, const std::stri
   return job;
 }
 
-DPAClient MakeClient(const std::string& name, const std::vector<std::string>& policies) {
-  DPAClient client;
-  client.ClientName(name);
-  for (const auto& p : policies) {
-    DPAGroup group;
-    group.PolicyName(p);
-    client.addPolicy(group);
-  }
-  return client;
-}
+using ClientList = std::vector<std::pair<std::string, std::vector<std::string>>>;
 
-// The job list as DiscoverJobs starts it.
-ZRC::JobList MakeList() {
-  ZRC::JobList list;
-  SetField(list, ZRC::JobList::productKind, 16);
-  SetField(list, ZRC::JobList::flags, 0);
-  return list;
+std::vector<DPAClient> MakeClients(const ClientList& list) {
+  std::vector<DPAClient> clients(list.size());
+  for (size_t c = 0; c < list.size(); ++c) {
+    clients[c].ClientName(list[c].first);
+    for (const auto& p : list[c].second) {
+      DPAGroup group;
+      group.PolicyName(p);
+      clients[c].addPolicy(group);
+    }
+  }
+  return clients;
 }
 
 // The job ids of each dumped job list file, in dump order.
@@ -94,8 +53,7 @@ std::vector<std::vector<std::string>> DumpedIds(const std::string& dir) {
   std::vector<std::vector<std::string>> files;
   for (const std::string& name : ListDir(dir)) {
     CWzMessageBase msg(0, 0);
-    std::string error;
-    EXPECT_TRUE(ReadMessageXmlFile(dir + "/" + name, msg, &error)) << error;
+    EXPECT_TRUE(ReadMessageXmlFile(dir + "/" + name, msg, nullptr)) << name;
     files.emplace_back();
     for (ZRC::JobInfo& job : *List(msg, ZRC::JobList::jobs)) {
       files.back().push_back(GetString(job, ZRC::JobInfo::jobId));
@@ -104,56 +62,31 @@ std::vector<std::vector<std::string>> DumpedIds(const std::string& dir) {
   return files;
 }
 
-std::vector<size_t> DumpedRecordCounts(const std::string& dir) {
-  std::vector<size_t> counts;
-  for (const auto& ids : DumpedIds(dir)) counts.push_back(ids.size());
-  return counts;
-}
-
-// The six texts share one buffer: setting one in any order, longer or
-// shorter, leaves the others as they were.
+// The six texts share one buffer: setting one, longer or shorter, in any
+// order leaves the others as they were.
 TEST(DPAJobTest, TextsKeepTheirValuesWhateverTheOrderOfSetting) {
-  DPAJob job;
-  EXPECT_EQ("", job.Level());
-  job.Level("Full");
-  job.PolicyName("a-rather-long-policy-name-beyond-small-strings");
-  job.Jobid("J1");
-  job.Status("success");
-  job.ClientName("c");
-  job.Media("stu");
+  DPAJob job = MakeJob("J1", "c", "a-rather-long-policy-name-beyond-small-strings");
+  auto texts = [&job] {
+    return job.Jobid() + "|" + job.PolicyName() + "|" + job.ClientName() + "|" + job.Status() +
+           "|" + job.Level();
+  };
   job.Jobid("a-longer-job-id-0123456789");
   job.PolicyName("");
-  EXPECT_EQ("a-longer-job-id-0123456789", job.Jobid());
-  EXPECT_STREQ("a-longer-job-id-0123456789", job.JobidView().data());
-  EXPECT_EQ("", job.PolicyName());
-  EXPECT_EQ("c", job.ClientName());
-  EXPECT_EQ("success", job.Status());
-  EXPECT_EQ("Full", job.Level());
-  job.SizeMB(5);
-  EXPECT_EQ(5u << 20, job.Size());
+  EXPECT_EQ("a-longer-job-id-0123456789||c|success|Full", texts());
+  EXPECT_STREQ("a-longer-job-id-0123456789", job.JobidView().data());  // NUL-terminated
+  job.Level("Differential Incr");
+  job.Jobid("");
+  EXPECT_EQ("||c|success|Differential Incr", texts());
 }
 
-TEST(DPAJobInformationTest, FirstJobOfAnIdWinsIgnoringAsciiCase) {
-  DPAJobInformation jobs;
-  jobs.AddJob(MakeJob("J7", "first", "p"));
-  jobs.AddJob(MakeJob("j7", "second", "p"));
-  jobs.AddJob(MakeJob("J8", "third", "p"));
-  jobs.AddJob(MakeJob("J7", "fourth", "p"));
-  jobs.AddJob(MakeJob("\xc9T\xc9", "fifth", "p"));
-  jobs.AddJob(MakeJob("\xe9t\xe9", "sixth", "p"));  // other bytes compare exactly
-  ASSERT_EQ(4u, jobs.GetJobCount());
-  EXPECT_EQ("first", jobs.GetJobs()[0].ClientName());
-  EXPECT_EQ("J8", jobs.GetJobs()[1].Jobid());
-  EXPECT_EQ("fifth", jobs.GetJobs()[2].ClientName());
-  EXPECT_EQ("sixth", jobs.GetJobs()[3].ClientName());
-}
-
+// The hashed store against the plain walk over every held job, on ids that
+// often differ only in case (or by a NUL and what follows it).
 TEST(DPAJobInformationTest, MatchesAWalkOverEveryHeldJobOnRandomIds) {
   std::mt19937 rng(7);
   DPAJobInformation jobs;
-  std::vector<std::string> reference;  // ids in insertion order, the plain way
-  for (int n = 0; n < 20000; ++n) {
-    std::string id = "job" + std::to_string(rng() % 6000);
+  std::vector<std::string> reference;
+  for (int n = 0; n < 6000; ++n) {
+    std::string id = "job" + std::to_string(rng() % 2000);
     for (char& c : id) {
       if (rng() % 2) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
@@ -167,58 +100,153 @@ TEST(DPAJobInformationTest, MatchesAWalkOverEveryHeldJobOnRandomIds) {
   for (size_t i = 0; i < reference.size(); ++i) EXPECT_EQ(reference[i], jobs.GetJobs()[i].Jobid());
 }
 
-class JobRecordTest : public HostFixture {
+// Names match with the case of ASCII letters ignored; other bytes, NUL
+// included, must match exactly.
+TEST(AsciiCaseTest, OnlyAsciiLettersFoldAndWholeTextsCompare) {
+  EXPECT_TRUE(EqualsIgnoreAsciiCase("Client-01", "cLIENT-01"));
+  EXPECT_FALSE(EqualsIgnoreAsciiCase("client", "client "));
+  EXPECT_FALSE(EqualsIgnoreAsciiCase("\xc9", "\xe9"));  // Latin-1 E acute, both cases
+  EXPECT_FALSE(EqualsIgnoreAsciiCase(std::string("a\0b", 3), std::string("a\0c", 3)));
+  EXPECT_TRUE(EqualsIgnoreAsciiCase(std::string("A\0b", 3), std::string("a\0B", 3)));
+  EXPECT_EQ(HashIgnoreAsciiCase("Policy_7"), HashIgnoreAsciiCase("pOLICY_7"));
+  EXPECT_NE(HashIgnoreAsciiCase("@"), HashIgnoreAsciiCase("`"));  // neighbours of A and a
+}
+
+// Finding a job's client and group by name: the walk over every client and
+// group (the last client of that name that has the group wins, and in it the
+// first such group; no match leaves both results as they were), and the
+// hashed index that must give the same.
+TEST(FindClientAndPolicyTest, WalkAndIndexGiveTheLastClientAndItsFirstGroup) {
+  CForeignHandlerDPA handler;
+  handler.m_clients = MakeClients({{"Host", {"p", "P"}},
+                                   {"host", {"x"}},
+                                   {"HOST", {"a", "P", "p"}},
+                                   {"other", {"p"}},
+                                   {std::string("a\0b", 3), {"c"}},
+                                   {"a", {std::string("b\0c", 3)}}});
+  ClientPolicyIndex index(handler.m_clients);
+  struct Case {
+    std::string client, policy;
+    int clientAt, groupAt;  // -1: both results left as they were
+  } cases[] = {{"hOSt", "p", 2, 1},  {"host", "X", 1, 0},    {"host", "x2", -1, -1},
+               {"nobody", "p", -1, -1}, {"host ", "p", -1, -1},  // whole names only
+               {std::string("A\0B", 3), "C", 4, 0}, {"A", std::string("B\0C", 3), 5, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.client + "/" + c.policy);
+    DPAClient noClient;
+    DPAGroup noGroup;
+    DPAClient* wantClient = c.clientAt < 0 ? &noClient : &handler.m_clients[c.clientAt];
+    DPAGroup* wantGroup = c.clientAt < 0 ? &noGroup : &wantClient->Policylist()[c.groupAt];
+    for (bool walk : {true, false}) {
+      DPAClient* client = &noClient;
+      DPAGroup* group = &noGroup;
+      if (walk) {
+        handler.FindClientAndPolicy(c.client, c.policy, client, group);
+      } else {
+        index.Find(c.client, c.policy, client, group);
+      }
+      EXPECT_EQ(wantClient, client) << (walk ? "walk" : "index");
+      EXPECT_EQ(wantGroup, group) << (walk ? "walk" : "index");
+    }
+  }
+}
+
+// The index against the walk on random lists full of names that differ only
+// in case and of repeated clients and groups.
+TEST(FindClientAndPolicyTest, IndexAgreesWithTheWalkOnRandomLists) {
+  std::mt19937 rng(2024);
+  const std::vector<std::string> clientPool = {"alpha", "beta", "gamma.example.com", "d", ""};
+  const std::vector<std::string> policyPool = {"daily", "weekly", "p1", "a-long-policy-name", ""};
+  auto pick = [&rng](const std::vector<std::string>& pool) {
+    std::string name = pool[rng() % pool.size()];
+    for (char& c : name) {
+      if (rng() % 2) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name;
+  };
+  for (int round = 0; round < 200; ++round) {
+    ClientList list(rng() % 12);
+    for (auto& [name, policies] : list) {
+      name = pick(clientPool);
+      policies.resize(rng() % 5);
+      for (auto& p : policies) p = pick(policyPool);
+    }
+    CForeignHandlerDPA handler;
+    handler.m_clients = MakeClients(list);
+    ClientPolicyIndex index(handler.m_clients);
+    for (int q = 0; q < 50; ++q) {
+      const std::string clientName = pick(clientPool), policyName = pick(policyPool);
+      DPAClient *walkClient = nullptr, *fastClient = nullptr;
+      DPAGroup *walkGroup = nullptr, *fastGroup = nullptr;
+      handler.FindClientAndPolicy(clientName, policyName, walkClient, walkGroup);
+      index.Find(clientName, policyName, fastClient, fastGroup);
+      ASSERT_EQ(walkClient, fastClient) << round << " " << clientName << "/" << policyName;
+      ASSERT_EQ(walkGroup, fastGroup) << round << " " << clientName << "/" << policyName;
+    }
+  }
+}
+
+class JobRecordTest : public olbtest::HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
     CForeignHandlerDPA::SetServerName("srv");
-    handler.m_clients.push_back(MakeClient("srv", {}));
-    handler.m_clients.push_back(MakeClient("C1", {"P0", "P1"}));
+    handler.m_clients = MakeClients({{"srv", {}}, {"C1", {"P0", "P1"}}});
   }
   void TearDown() override {
     CForeignHandlerDPA::SetServerName("");
     HostFixture::TearDown();
   }
-  // `count` jobs that all map to C1/P1.
-  DPAJobInformation MappedJobs(int count) {
+  // `count` jobs J0, J1, ... that all map to C1/P1.
+  static DPAJobInformation MappedJobs(int count) {
     DPAJobInformation jobs;
     for (int i = 0; i < count; ++i) jobs.AddJob(MakeJob("J" + std::to_string(i), "c1", "p1"));
     return jobs;
+  }
+  // Builds the job list as job discovery starts it.
+  bool Build(DPAJobInformation& jobs, ZRC::JobList list = ZRC::JobList()) {
+    SetField(list, ZRC::JobList::productKind, 16);
+    SetField(list, ZRC::JobList::flags, 0);
+    return jobs.BuildJob(list, &handler);
   }
 
   CForeignHandlerDPA handler;
 };
 
-TEST_F(JobRecordTest, OneJobGivesTheRecordOfTheFieldTablesThroughTheXmlFile) {
+TEST_F(JobRecordTest, OneJobGivesItsRecordFieldByFieldThroughTheXmlFile) {
   DPAJobInformation jobs;
   jobs.AddJob(MakeJob("J1", "c1", "P1"));
-  ZRC::JobList list = MakeList();
-  ASSERT_TRUE(jobs.BuildJob(list, &handler));
-
+  ASSERT_TRUE(Build(jobs));
   std::vector<std::string> files = ListDir(OutDir());
   ASSERT_EQ(1u, files.size());
-  std::string path = OutDir() + "/" + files[0];
-  std::string error;
-  EXPECT_TRUE(ValidateMessageXmlFile(path, olbtest::SourceDir() + "/host/message.xsd", &error))
-      << error;
-  CWzMessageBase read(0, 0);
-  ASSERT_TRUE(ReadMessageXmlFile(path, read, &error)) << error;
-
-  const std::string sp = "18/19{2:5=17 1:1='DPA_srv_SP'}";
-  const std::string record =
-      "32/21{4:4=130 6:6='J1' "
-      "1:1=18/3{1:1='DPA_srv' 3:9=1 4:10=1} "
-      "2:2=18/10{2:5=7 14:38='c1' 11:29='Other External Agent' 10:28=130 "
-      "8:20='defaultInstanceName' 5:11='defaultBackupSet' 19:55='DPA_srv' 1:1='P1' 21:63=1} "
-      "8:14=32/39{2:2=1 1:1=4 3:3=1} "
-      "9:15=32/2{1:1=32/27{27:30=1 8:8=1 9:9=1700000000 10:10=3600 1:1=4 32:35=5242880 "
-      "36:39=5242880 11:11=3600 34:37=42 17:20=" + sp + "}} "
-      "10:16=32/1{1:1=[32/29{2:2=1 1:1=4 3:3=5242880 4:4=" + sp + "}]}}";
-  EXPECT_EQ("32/11{4:7=16 3:6=0 2:5=[" + record + "]}", Describe(read));
+  std::vector<std::string> expected = {"productKind(4:7) = 16", "flags(3:6) = 0"};
+  auto add = [&](const std::string& prefix, std::initializer_list<const char*> fields) {
+    for (const char* field : fields) expected.push_back("jobs(2:5)[0]." + prefix + field);
+  };
+  add("", {"appType(4:4) = 130", "jobId(6:6) = \"J1\""});
+  add("hubfield(1:1).",
+      {"hubfieldName(1:1) = \"DPA_srv\"", "value3(3:9) = 1", "entityType(4:10) = 1"});
+  add("subclient(2:2).",
+      {"entityType(2:5) = 7", "clientName(14:38) = \"c1\"",
+       "appName(11:29) = \"Other External Agent\"", "appType(10:28) = 130",
+       "instanceName(8:20) = \"defaultInstanceName\"", "backupSetName(5:11) = \"defaultBackupSet\"",
+       "hubfieldName(19:55) = \"DPA_srv\"", "subclientName(1:1) = \"P1\"", "value21(21:63) = 1"});
+  add("jobFlags(8:14).", {"value2(2:2) = 1", "kind(1:1) = 4", "value3(3:3) = 1"});
+  add("detail(9:15).detail(1:1).",
+      {"backupLevel(27:30) = 1", "status(8:8) = 1", "startTime(9:9) = 1700000000",
+       "duration(10:10) = 3600", "kind(1:1) = 4", "size(32:35) = 5242880",
+       "dataSize(36:39) = 5242880", "elapsed(11:11) = 3600", "fileCount(34:37) = 42",
+       "storagePolicy(17:20).entityType(2:5) = 17",
+       "storagePolicy(17:20).storagePolicyName(1:1) = \"DPA_srv_SP\""});
+  add("dataInfo(10:16).items(1:1)[0].",
+      {"value2(2:2) = 1", "kind(1:1) = 4", "dataSize(3:3) = 5242880",
+       "storagePolicy(4:4).entityType(2:5) = 17",
+       "storagePolicy(4:4).storagePolicyName(1:1) = \"DPA_srv_SP\""});
+  EXPECT_EQ(expected, olbtest::DescribeDumpedFile(OutDir() + "/" + files[0]));
 }
 
 // The fast records (a copy of the template's, or a written record filled
-// again) against the record built field by field.
+// again) against the record built field by field, on random jobs.
 TEST_F(JobRecordTest, ReusedRecordsEqualTheRecordBuiltFieldByField) {
   std::mt19937_64 rng(11);
   const char* levels[] = {"Full", "full", "Differential Incr", "Cumulative Incr", "", "x"};
@@ -243,96 +271,46 @@ TEST_F(JobRecordTest, ReusedRecordsEqualTheRecordBuiltFieldByField) {
     job.BuildJob(&plain, &client, &group);
     reused += !tmpl.spare.empty();
     job.BuildJob(&fast, &client, &group, tmpl);
-    ASSERT_EQ(Describe(plain.back()), Describe(fast.back())) << i;
-    ASSERT_TRUE(plain.back() == fast.back());
+    ASSERT_EQ(DescribeMessage(plain.back()), DescribeMessage(fast.back())) << i;
+    ASSERT_TRUE(plain.back() == fast.back()) << i;
     if (rng() % 5 == 0) tmpl.Recycle(&fast);
   }
   EXPECT_GT(reused, 100u);
 }
 
 TEST_F(JobRecordTest, DurationKeepsOnlyItsLowThirtyTwoBitsAsASignedValue) {
-  struct Case {
-    uint64_t duration;
-    long long sent;
-  } cases[] = {{1ull << 31, -(1ll << 31)},
-               {1ull << 32, 0},
-               {(1ull << 32) + 5, 5},
-               {(1ull << 31) - 1, (1ll << 31) - 1},
-               {~0ull, -1}};
-  DPAJobRecordTemplate tmpl;
-  for (const Case& c : cases) {
+  const std::pair<uint64_t, long long> cases[] = {
+      {1ull << 31, -(1ll << 31)}, {1ull << 32, 0}, {(1ull << 32) + 5, 5}, {~0ull, -1}};
+  for (const auto& [duration, sent] : cases) {
+    SCOPED_TRACE(duration);
     DPAJob job = MakeJob("J", "c1", "p1");
-    job.Duration(c.duration);
+    job.Duration(duration);
     std::vector<ZRC::JobInfo> records;
+    DPAJobRecordTemplate tmpl;
     job.BuildJob(&records, &handler.m_clients[1], &handler.m_clients[1].Policylist()[1], tmpl);
-    ZRC::JobDetail* detail =
-        FindObject(*FindObject(records.back(), ZRC::JobInfo::detail), ZRC::JobDetailHolder::detail);
-    EXPECT_EQ(c.sent, GetInt(*detail, ZRC::JobDetail::duration)) << c.duration;
-    EXPECT_EQ(c.sent, GetInt(*detail, ZRC::JobDetail::elapsed)) << c.duration;
+    ZRC::JobDetail& detail = *FindObject(*FindObject(records.back(), ZRC::JobInfo::detail),
+                                         ZRC::JobDetailHolder::detail);
+    EXPECT_EQ(sent, GetInt(detail, ZRC::JobDetail::duration));
+    EXPECT_EQ(sent, GetInt(detail, ZRC::JobDetail::elapsed));
   }
 }
 
-TEST_F(JobRecordTest, BatchesHoldAtMostOneThousandRecords) {
-  struct Case {
-    int jobs;
-    std::vector<size_t> dumps;
-  } cases[] = {
-      {0, {}}, {999, {999}}, {1000, {1000}}, {1001, {1000, 1}}, {2500, {1000, 1000, 500}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.jobs);
-    olbtest::TempDir out;
-    HostEnv::Get().outputDir = out.path();
-    DPAJobInformation jobs = MappedJobs(c.jobs);
-    ZRC::JobList list = MakeList();
-    LogCapture log;
-    EXPECT_TRUE(jobs.BuildJob(list, &handler));
-    std::vector<std::vector<std::string>> files = DumpedIds(out.path());
-    std::vector<size_t> counts;
-    std::vector<std::string> ids;
-    for (const auto& f : files) {
-      counts.push_back(f.size());
-      ids.insert(ids.end(), f.begin(), f.end());
-    }
-    EXPECT_EQ(c.dumps, counts);
-    ASSERT_EQ(static_cast<size_t>(c.jobs), ids.size());
-    for (int i = 0; i < c.jobs; ++i) ASSERT_EQ("J" + std::to_string(i), ids[i]);
-    std::vector<std::string> dumpLines;
-    for (const auto& r : log.records()) {
-      if (r.text.find("jobs dumped") == std::string::npos) continue;
-      EXPECT_EQ("ERROR", r.level);
-      EXPECT_EQ("DPAJobInformation::BuildJob", r.context);
-      dumpLines.push_back(r.text);
-    }
-    std::vector<std::string> expected;
-    for (size_t n : c.dumps) {
-      expected.push_back("[" + std::to_string(n) + "] jobs dumped -> clearing the list");
-    }
-    EXPECT_EQ(expected, dumpLines);
-    EXPECT_FALSE(log.Contains("unable to dump jobs xml file"));
-    EXPECT_EQ(c.jobs > 0 ? 1u : 0u, log.Count("Building job [J0]"));
-  }
-}
-
+// Records the caller left in the list go out with the first batch and are
+// not filled again as spares: every later record is whole.
 TEST_F(JobRecordTest, RecordsAlreadyInTheListAreSentWithTheFirstBatch) {
-  ZRC::JobList list = MakeList();
+  ZRC::JobList list;
   SetField(Append(list, ZRC::JobList::jobs), ZRC::JobInfo::jobId, "earlier");
   DPAJobInformation jobs = MappedJobs(1999);
-  ASSERT_TRUE(jobs.BuildJob(list, &handler));
-  EXPECT_EQ((std::vector<size_t>{1000, 1000}), DumpedRecordCounts(OutDir()));
-  std::vector<std::string> files = ListDir(OutDir());
-  CWzMessageBase first(0, 0), second(0, 0);
-  ASSERT_TRUE(ReadMessageXmlFile(OutDir() + "/" + files[0], first, nullptr));
-  ASSERT_TRUE(ReadMessageXmlFile(OutDir() + "/" + files[1], second, nullptr));
-  EXPECT_EQ("earlier", GetString(List(first, ZRC::JobList::jobs)->at(0), ZRC::JobInfo::jobId));
-  // Every record of the second batch is whole, J1998 included.
-  std::vector<ZRC::JobInfo>& records = *List(second, ZRC::JobList::jobs);
-  std::string shape = Describe(records[0]);
-  for (size_t i = 0; i < records.size(); ++i) {
-    std::string id = "J" + std::to_string(999 + i);
-    ASSERT_EQ(id, GetString(records[i], ZRC::JobInfo::jobId));
-    std::string expected = shape;
-    expected.replace(expected.find("'J999'"), 6, "'" + id + "'");
-    ASSERT_EQ(expected, Describe(records[i]));
+  ASSERT_TRUE(Build(jobs, list));
+  std::vector<std::vector<std::string>> ids = DumpedIds(OutDir());
+  ASSERT_EQ(2u, ids.size());
+  EXPECT_EQ(1000u, ids[0].size());
+  EXPECT_EQ("earlier", ids[0][0]);
+  EXPECT_EQ("J1998", ids[1].back());
+  CWzMessageBase second(0, 0);
+  ASSERT_TRUE(ReadMessageXmlFile(OutDir() + "/" + ListDir(OutDir())[1], second, nullptr));
+  for (ZRC::JobInfo& record : *List(second, ZRC::JobList::jobs)) {
+    ASSERT_EQ(33u, DescribeMessage(record).size()) << GetString(record, ZRC::JobInfo::jobId);
   }
 }
 
@@ -342,72 +320,81 @@ TEST_F(JobRecordTest, UnknownClientOrGroupIsSkippedAndTheOthersStillBuilt) {
   jobs.AddJob(MakeJob("J2", "C1", "P9"));   // client known, group not its own
   jobs.AddJob(MakeJob("J3", "srv", "P1"));  // group of another client
   jobs.AddJob(MakeJob("J4", "C1", "P0"));
-  ZRC::JobList list = MakeList();
-  LogCapture log;
-  EXPECT_TRUE(jobs.BuildJob(list, &handler));
-  EXPECT_EQ(1u, log.Count("Unable to map job id [J1]"));
-  EXPECT_EQ(1u, log.Count("Unable to map job id [J2]"));
-  EXPECT_EQ(1u, log.Count("Unable to map job id [J3]"));
+  olbtest::LogCapture log;
+  EXPECT_TRUE(Build(jobs));
+  for (const char* id : {"J1", "J2", "J3"}) {
+    EXPECT_EQ(1u, log.Count(std::string("Unable to map job id [") + id + "]")) << id;
+  }
   EXPECT_EQ(0u, log.Count("Unable to map job id [J4]"));
-  EXPECT_EQ(std::vector<size_t>{1}, DumpedRecordCounts(OutDir()));
-  EXPECT_EQ(1u, log.Count("[1] jobs dumped -> clearing the list"));
+  EXPECT_EQ(std::vector<std::vector<std::string>>{{"J4"}}, DumpedIds(OutDir()));
 }
 
-TEST_F(JobRecordTest, EveryDumpFailingRetriesWithEachJobAndReportsTheLoss) {
-  HostEnv::Get().outputDir = m_dir.file("missing");
-  DPAJobInformation jobs = MappedJobs(2500);
-  ZRC::JobList list = MakeList();
-  LogCapture log;
-  EXPECT_FALSE(jobs.BuildJob(list, &handler));
-  // One attempt for each of jobs 1000 to 2500, and the final one.
-  EXPECT_EQ(1502u, log.Count("unable to dump jobs xml file"));
-  EXPECT_FALSE(log.Contains("jobs dumped"));
-  EXPECT_EQ(1u, log.Count("[2500] job records could not be written and are lost"));
-  EXPECT_EQ(2500u, List(list, ZRC::JobList::jobs)->size());
-}
-
-// Makes dumps fail by pointing the output directory elsewhere, and switches
-// it back (or away) when a given log line passes.
-class DumpSwitch {
- public:
-  DumpSwitch(const std::string& trigger, const std::string& newDir) {
-    HostEnv::Get().logSink = [this, trigger, newDir](const LogRecord& r) {
-      lines.push_back(r.text);
-      if (r.text == trigger && !fired) {
+// Each batch of 1000 records is dumped, and the rest at the end. A failed
+// dump keeps the records and is tried again with each further mapped job;
+// records still unwritten at the end are reported as lost.
+TEST_F(JobRecordTest, BatchesOfAtMostOneThousandRecordsAndFailedDumps) {
+  struct Case {
+    int jobs;
+    std::vector<size_t> dumps;
+    long failures = 0;        // dumps that failed
+    bool startBroken = false;  // the output directory is missing from the start
+    const char* trigger = "";  // log line after which it is missing / back
+  } cases[] = {
+      {0, {}},
+      {999, {999}},
+      {1000, {1000}},
+      {1001, {1000, 1}},
+      {2500, {1000, 1000, 500}},
+      {2500, {1001, 1000, 499}, 1, true, "unable to dump jobs xml file"},
+      {1500, {1000}, 1, false, "[1000] jobs dumped -> clearing the list"},
+      {2500, {}, 1502, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.jobs) + " jobs, trigger " + c.trigger);
+    olbtest::TempDir out;
+    const std::string missing = out.file("missing");
+    HostEnv::Get().outputDir = c.startBroken ? missing : out.path();
+    std::vector<std::string> lines;
+    long failures = 0;
+    bool fired = false;
+    HostEnv::Get().logSink = [&](const LogRecord& r) {
+      if (r.text == "unable to dump jobs xml file") {
+        ++failures;
+      } else if (r.text.find("] j") != std::string::npos) {  // "[n] jobs dumped", "[n] job records"
+        lines.push_back(r.level + " " + r.context + ": " + r.text);
+      }
+      if (r.text == c.trigger && !fired) {
         fired = true;
-        HostEnv::Get().outputDir = newDir;
+        HostEnv::Get().outputDir = c.startBroken ? out.path() : missing;
       }
     };
-  }
-  ~DumpSwitch() { HostEnv::Get().logSink = nullptr; }
-  size_t Count(const std::string& text) const {
-    size_t n = 0;
-    for (const auto& l : lines) n += l == text;
-    return n;
-  }
-  bool fired = false;
-  std::vector<std::string> lines;
-};
+    DPAJobInformation jobs = MappedJobs(c.jobs);
+    const bool ok = Build(jobs);
+    HostEnv::Get().logSink = nullptr;
 
-TEST_F(JobRecordTest, FailedFirstDumpIsRetriedWithTheNextMappedJob) {
-  HostEnv::Get().outputDir = m_dir.file("missing");
-  DumpSwitch restore("unable to dump jobs xml file", OutDir());
-  DPAJobInformation jobs = MappedJobs(2500);
-  ZRC::JobList list = MakeList();
-  EXPECT_TRUE(jobs.BuildJob(list, &handler));
-  EXPECT_EQ(1u, restore.Count("unable to dump jobs xml file"));
-  EXPECT_EQ(1u, restore.Count("[1001] jobs dumped -> clearing the list"));
-  EXPECT_EQ((std::vector<size_t>{1001, 1000, 499}), DumpedRecordCounts(OutDir()));
-}
-
-TEST_F(JobRecordTest, FailedFinalDumpIsReportedWithTheNumberOfLostRecords) {
-  DumpSwitch breakAfterFirst("[1000] jobs dumped -> clearing the list", m_dir.file("missing"));
-  DPAJobInformation jobs = MappedJobs(1500);
-  ZRC::JobList list = MakeList();
-  EXPECT_FALSE(jobs.BuildJob(list, &handler));
-  EXPECT_EQ(1u, breakAfterFirst.Count("unable to dump jobs xml file"));
-  EXPECT_EQ(1u, breakAfterFirst.Count("[500] job records could not be written and are lost"));
-  EXPECT_EQ(std::vector<size_t>{1000}, DumpedRecordCounts(OutDir()));
+    std::vector<std::string> expected;
+    size_t written = 0;
+    for (size_t n : c.dumps) {
+      written += n;
+      expected.push_back("ERROR DPAJobInformation::BuildJob: [" + std::to_string(n) +
+                         "] jobs dumped -> clearing the list");
+    }
+    if (written < static_cast<size_t>(c.jobs)) {
+      expected.push_back("ERROR DPAJobInformation::BuildJob: [" + std::to_string(c.jobs - written) +
+                         "] job records could not be written and are lost");
+    }
+    EXPECT_EQ(written == static_cast<size_t>(c.jobs), ok);
+    EXPECT_EQ(expected, lines);
+    EXPECT_EQ(c.failures, failures);
+    std::vector<size_t> counts;
+    std::vector<std::string> ids;
+    for (const auto& file : DumpedIds(out.path())) {
+      counts.push_back(file.size());
+      ids.insert(ids.end(), file.begin(), file.end());
+    }
+    EXPECT_EQ(c.dumps, counts);
+    for (size_t i = 0; i < ids.size(); ++i) ASSERT_EQ("J" + std::to_string(i), ids[i]);
+  }
 }
 
 }  // namespace
