@@ -1,6 +1,5 @@
 // Helpers for the datastore tests: running the datastore tools and the
-// sqlplus stand-in through the shell, with standard output and standard
-// error kept apart.
+// sqlplus stand-in through the shell, standard output and error kept apart.
 #ifndef OLB_DATASTORE_TOOL_TEST_UTIL_H_
 #define OLB_DATASTORE_TOOL_TEST_UTIL_H_
 
@@ -18,8 +17,7 @@ inline std::string Sh(const std::string& s) {
 
 struct Result {
   int status = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
+  std::string out, err;
 };
 
 // Runs `command` through /bin/sh with standard input from /dev/null.
@@ -31,21 +29,12 @@ inline Result Shell(const olbtest::TempDir& dir, const std::string& command) {
   return r;
 }
 
-inline std::string SqlPlus() { return Sh(olbtest::StandInBinDir() + "/sqlplus"); }
-
-// Runs the stand-in on `db` (empty: OLB_DPA_DATASTORE unset) with the
-// arguments `args`, given as shell words.
+// Runs the stand-in on `db` (empty: OLB_DPA_DATASTORE unset) with `args`,
+// given as shell words.
 inline Result RunSqlPlus(const olbtest::TempDir& dir, const std::string& db,
                          const std::string& args) {
   std::string env = db.empty() ? "env -u OLB_DPA_DATASTORE " : "OLB_DPA_DATASTORE=" + Sh(db) + " ";
-  return Shell(dir, env + SqlPlus() + " " + args);
-}
-
-// Writes `script` to `path` and runs it the way the plug-in does.
-inline Result RunScript(const olbtest::TempDir& dir, const std::string& db, const std::string& path,
-                        const std::string& script) {
-  olbtest::WriteFile(path, script);
-  return RunSqlPlus(dir, db, "-S dpa/dpa-demo-58 as SYSDBA @" + Sh(path));
+  return Shell(dir, env + Sh(olbtest::StandInBinDir() + "/sqlplus") + " " + args);
 }
 
 // The script the plug-in writes for `query`; `settings` (SET lines) may
