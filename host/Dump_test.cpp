@@ -1,3 +1,6 @@
+// DumpXmlMsgToFile: one valid file per message, named by the host's sequence
+// and the class, put in place by rename so that it never replaces a file and
+// a failed write (no directory, full disk) leaves nothing behind.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,17 +13,16 @@
 
 #include "host/ForeignHandlerBase.h"
 #include "host/HostEnv.h"
-#include "host/MessageXml.h"
 #include "host/Messages.h"
 #include "model/MessageAccess.h"
 #include "testsupport/TestSupport.h"
 
 using olbtest::ListDir;
 using olbtest::LogCapture;
-using olbtest::ReadFile;
-using olbtest::WriteFile;
 
 namespace {
+
+using Names = std::vector<std::string>;
 
 // The base with the discovery operations stubbed out.
 class Handler : public CForeignHandlerBase {
@@ -35,56 +37,37 @@ class Handler : public CForeignHandlerBase {
   bool DoRestore(CWzMessageBase*) override { return true; }
 };
 
-using Names = std::vector<std::string>;
+using DumpTest = olbtest::HostFixture;
 
-class DumpTest : public olbtest::HostFixture {
- protected:
-  ZRC::JobList JobList(long long flags) {
-    ZRC::JobList list;
-    SetField(list, ZRC::JobList::flags, flags);
-    SetField(list, ZRC::JobList::productKind, 16);
-    return list;
-  }
-};
-
-TEST_F(DumpTest, NamesFilesBySequenceAndClass) {
+TEST_F(DumpTest, NamesFilesBySequenceAndClassAndNeverReplacesOne) {
   LogCapture capture;
   Handler handler;
-  ZRC::JobList first = JobList(1);
-  ZRC::JobList second = JobList(2);
+  HostEnv::Get().nextDumpSequence = 41;
+  ASSERT_TRUE(olbtest::WriteFile(OutDir() + "/0042-ZRC.JobList.xml", "not yet imported"));
+  ZRC::JobList first, second;
+  SetField(second, ZRC::JobList::flags, 2);
+  SetField(second, ZRC::JobList::productKind, 16);
   CWzMessageBase unknown(99, 7);
-  ASSERT_TRUE(handler.DumpXmlMsgToFile(&first, 0, false));
-  ASSERT_TRUE(handler.DumpXmlMsgToFile(&second, 0, false));
-  ASSERT_TRUE(handler.DumpXmlMsgToFile(&unknown, 0, false));
-  EXPECT_EQ((Names{"0001-ZRC.JobList.xml", "0002-ZRC.JobList.xml", "0003-99.7.xml"}),
-            ListDir(OutDir()));
-  EXPECT_EQ(4u, HostEnv::Get().nextDumpSequence);
-  EXPECT_EQ((Names{OutDir() + "/0001-ZRC.JobList.xml", OutDir() + "/0002-ZRC.JobList.xml",
-                   OutDir() + "/0003-99.7.xml"}),
-            handler.dumpedFiles());
+  for (CWzMessageBase* msg : std::vector<CWzMessageBase*>{&first, &second, &unknown}) {
+    ASSERT_TRUE(handler.DumpXmlMsgToFile(msg, 0, false));
+  }
+  EXPECT_EQ(ListDir(OutDir()), (Names{"0041-ZRC.JobList.xml", "0042-ZRC.JobList.xml",
+                                      "0043-ZRC.JobList.xml", "0044-99.7.xml"}));
+  EXPECT_EQ(45u, HostEnv::Get().nextDumpSequence);
+  EXPECT_EQ(handler.dumpedFiles(),
+            (Names{OutDir() + "/0041-ZRC.JobList.xml", OutDir() + "/0043-ZRC.JobList.xml",
+                   OutDir() + "/0044-99.7.xml"}));
+  EXPECT_EQ("not yet imported", olbtest::ReadFile(OutDir() + "/0042-ZRC.JobList.xml"));
+  EXPECT_EQ(olbtest::DescribeDumpedFile(handler.dumpedFiles()[1]),
+            (Names{"flags(3:6) = 2", "productKind(4:7) = 16"}));
+  EXPECT_EQ(olbtest::DescribeDumpedFile(handler.dumpedFiles()[2]), (Names{"{}"}));
 
   struct stat st;
   ASSERT_EQ(0, stat(handler.dumpedFiles()[1].c_str(), &st));
   EXPECT_EQ(0644, static_cast<int>(st.st_mode & 07777));
   std::string size = std::to_string(static_cast<long long>(st.st_size));
-  EXPECT_EQ(1u, capture.Count("Wrote [0002-ZRC.JobList.xml] with [" + size + "] bytes"))
+  EXPECT_EQ(1u, capture.Count("Wrote [0043-ZRC.JobList.xml] with [" + size + "] bytes"))
       << capture.All();
-
-  CWzMessageBase back(0, 0);
-  std::string error;
-  ASSERT_TRUE(ReadMessageXmlFile(handler.dumpedFiles()[1], back, &error)) << error;
-  EXPECT_TRUE(back == second);
-}
-
-TEST_F(DumpTest, SequenceContinuesFromTheHostAndNeverReplacesAFile) {
-  Handler handler;
-  ZRC::JobList list = JobList(0);
-  HostEnv::Get().nextDumpSequence = 41;
-  ASSERT_TRUE(WriteFile(OutDir() + "/0041-ZRC.JobList.xml", "not yet imported"));
-  ASSERT_TRUE(handler.DumpXmlMsgToFile(&list, 0, false));
-  EXPECT_EQ("not yet imported", ReadFile(OutDir() + "/0041-ZRC.JobList.xml"));
-  EXPECT_EQ((Names{"0041-ZRC.JobList.xml", "0042-ZRC.JobList.xml"}), ListDir(OutDir()));
-  EXPECT_EQ(43u, HostEnv::Get().nextDumpSequence);
 }
 
 TEST_F(DumpTest, FailuresLeaveNoFileAndKeepTheSequence) {
@@ -92,25 +75,22 @@ TEST_F(DumpTest, FailuresLeaveNoFileAndKeepTheSequence) {
   Handler handler;
   EXPECT_FALSE(handler.DumpXmlMsgToFile(nullptr, 0, false));
   EXPECT_TRUE(capture.Contains("No message")) << capture.All();
-
-  ZRC::JobList list = JobList(0);
-  HostEnv::Get().outputDir = m_dir.path() + "/missing";
-  EXPECT_FALSE(handler.DumpXmlMsgToFile(&list, 0, false));
+  ZRC::JobList list;
+  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("plainfile"), "x"));
+  for (const std::string& dir : {m_dir.path() + "/missing", m_dir.file("plainfile")}) {
+    HostEnv::Get().outputDir = dir;
+    EXPECT_FALSE(handler.DumpXmlMsgToFile(&list, 0, false)) << dir;
+  }
   EXPECT_TRUE(capture.Contains("No such file or directory")) << capture.All();
-  ASSERT_TRUE(WriteFile(m_dir.file("plainfile"), "x"));
-  HostEnv::Get().outputDir = m_dir.file("plainfile");
-  EXPECT_FALSE(handler.DumpXmlMsgToFile(&list, 0, false));
-
   EXPECT_EQ(1u, HostEnv::Get().nextDumpSequence);
   EXPECT_TRUE(handler.dumpedFiles().empty());
-  EXPECT_TRUE(ListDir(OutDir()).empty());
   for (const auto& r : capture.records()) {
     EXPECT_EQ("CForeignHandlerBase::DumpXmlMsgToFile", r.context);
     EXPECT_EQ("DEBUG", r.level);
   }
-}
 
-TEST_F(DumpTest, FullDiskLeavesNoPartialFile) {
+  // A disk that fills up while writing: no file, not even the temporary one.
+  HostEnv::Get().outputDir = OutDir();
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
@@ -119,17 +99,13 @@ TEST_F(DumpTest, FullDiskLeavesNoPartialFile) {
     setrlimit(RLIMIT_FSIZE, &limit);
     App::ClientDetail detail;
     SetField(detail, App::ClientDetail::description, std::string(100000, 'd'));
-    Handler handler;
-    bool written = handler.DumpXmlMsgToFile(&detail, 0, false);
-    bool clean = ListDir(OutDir()).empty() && handler.dumpedFiles().empty() &&
-                 HostEnv::Get().nextDumpSequence == 1;
-    _exit(!written && clean ? 0 : 1);
+    bool failed = !handler.DumpXmlMsgToFile(&detail, 0, false);
+    _exit(failed && handler.dumpedFiles().empty() && HostEnv::Get().nextDumpSequence == 1 ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(pid, waitpid(pid, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status));
-  EXPECT_TRUE(ListDir(OutDir()).empty());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(ListDir(OutDir()), Names{});
 }
 
 }  // namespace
