@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,42 @@ TEST_F(DumpFaultTest, DumpOnFullDiskLeavesNothingAndTheNextDumpIsComplete) {
   EXPECT_TRUE(back == BigList(12));
 }
 
+// The disk full before any message: the script file, or the tool's output.
+// Either way the collection fails, with the reason in the log, and no
+// script is left.
+TEST_F(DumpFaultTest, FullDiskForScriptOrToolOutputFailsTheCollection) {
+  struct Case {
+    rlim_t fullAt;
+    const char* reason;
+  } cases[] = {
+      {64, "Could not write the script file"},           // scripts are about 600 bytes
+      {4096, "[sqlplus] was ended by signal [25]"},      // SIGXFSZ; the job output is 30 kB
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    int code = olbrel::RunInChild([&] {
+      if (!ApplyInChild(Fault::kDiskFull, c.fullAt)) return int{kChildSetupFailed};
+      HostEnv::Get().logFile = "/dev/null";
+      olbtest::LogCapture log;
+      CForeignHandlerDPA handler;
+      CWzMessageBase config(30, 0);
+      CWzMessageBase msg(32, 0);
+      handler.DiscoverConfig(&config);
+      int result = kChildOk;
+      if (handler.DiscoverJobs(&msg)) result |= kChildSucceeded;
+      if (!log.Contains(c.reason) || !log.Contains("job collection failed")) {
+        result |= kChildNoLogLine;
+      }
+      return result;
+    });
+    EXPECT_EQ(kChildOk, code);
+    EXPECT_TRUE(OutFiles().empty());
+    std::vector<std::string> left;
+    olbrel::FindFiles(WorkDir(), &left);
+    for (const std::string& path : left) EXPECT_FALSE(olbrel::EndsWith(path, ".sql")) << path;
+  }
+}
+
 // One discovery operation whose dump fails.
 struct OperationCase {
   const char* name;
@@ -168,6 +205,12 @@ const OperationCase kOperations[] = {
     {"media", "Unable to dump libraries xml", 16384, RunMedia},
     {"policies", "Unable to dump storage policy file", 2048, RunPolicies},
 };
+
+// Readable parameters in test listings.
+void PrintTo(const OperationCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(Fault f, std::ostream* os) {
+  *os << (f == Fault::kUnwritable ? "unwritable" : "disk full");
+}
 
 class DumpFaultOperationTest
     : public DumpFaultTest,

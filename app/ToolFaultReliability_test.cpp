@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,13 @@ class ToolFaultTest : public olbtest::HostFixture {
   std::string m_bin;
   std::unique_ptr<olbrel::PathPrefix> m_path;
 };
+
+// Readable parameters in test listings.
+void PrintTo(const OperationCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(ToolFault f, std::ostream* os) {
+  static const char* const kNames[] = {"missing", "exits non-zero", "killed by a signal", "hangs"};
+  *os << kNames[static_cast<int>(f)];
+}
 
 class ToolFaultOperationTest
     : public ToolFaultTest,

@@ -5,12 +5,15 @@
 //  - escaping each field and joining them gives a line that splits into the
 //    same fields again;
 //  - a field vector left over from an earlier line gives the same result as
-//    a fresh one.
+//    a fresh one;
+//  - the parsers' SplitOutputLine, which keeps backslashes as data, gives
+//    exactly the comma-separated pieces of the line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "collectors/FileUtils.h"
 #include "fuzz/FuzzSupport.h"
 #include "host/ForeignCmdExecBase.h"
 
@@ -65,11 +68,26 @@ void Check(const std::string& line, char separator, char escape) {
   OLB_FUZZ_CHECK(reused == fields, "a reused field vector gives another result");
 }
 
+void CheckOutputLine(const std::string& line) {
+  std::vector<std::string> fields;
+  SplitOutputLine(line, fields);
+  if (line.empty()) {
+    OLB_FUZZ_CHECK(fields.empty(), "an empty output line gave fields");
+    return;
+  }
+  OLB_FUZZ_CHECK(Join(fields, ',', '\\', false) == line,
+                 "the fields of an output line do not join back to it");
+  size_t commas = 0;
+  for (char c : line) commas += c == ',';
+  OLB_FUZZ_CHECK(fields.size() == commas + 1, "wrong number of output line fields");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);
   Check(line, ',', '\\');
+  CheckOutputLine(line);
   if (size >= 2) {
     Check(line.substr(2), static_cast<char>(data[0]), static_cast<char>(data[1]));
   }
