@@ -140,6 +140,14 @@ TEST_F(HostKillTest, KilledWhileWritingJobListsLeavesOnlyCompleteFiles) {
   }
   EXPECT_EQ(std::string::npos,
             olbtest::ReadFile(Path("out") + "/olb-debug.log").find(olbrel::kDemoPassword));
+
+  // The next run into the same directory clears the leftover.
+  std::string out;
+  EXPECT_EQ(0, olbtest::RunShell("'" + olbtest::OlbHostPath() + "' --out '" + Path("out") +
+                                     "' policies",
+                                 &out))
+      << out;
+  EXPECT_FALSE(TempFileInOut());
 }
 
 }  // namespace

@@ -252,6 +252,20 @@ std::string DescribeFiles(const std::vector<std::string>& files) {
 
 // Points the host's settings and the environment at what the options name.
 // 0 on success, otherwise the exit status (message printed).
+// A host killed while it wrote a message leaves that file under its
+// temporary name; nobody else writes into this output directory, so such
+// leftovers are removed before the first dump.
+void RemoveStaleDumps(const std::string& outDir) {
+  DIR* dir = opendir(outDir.c_str());
+  if (dir == nullptr) return;
+  while (dirent* entry = readdir(dir)) {
+    if (std::strncmp(entry->d_name, ".olb-dump-", 10) == 0) {
+      unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+  }
+  closedir(dir);
+}
+
 int Setup(const Options& opts, std::string* tempWorkDir) {
   HostEnv& env = HostEnv::Get();
 
@@ -268,6 +282,7 @@ int Setup(const Options& opts, std::string* tempWorkDir) {
                       "': " + std::strerror(errno));
   }
   env.outputDir = Absolute(opts.out);
+  RemoveStaleDumps(env.outputDir);
 
   if (opts.workDir.empty()) {
     const char* tmp = std::getenv("TMPDIR");
