@@ -95,12 +95,19 @@ TEST_F(DumpTest, FailuresLeaveNoFileAndKeepTheSequence) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{512, 512};
+    rlimit limit{512, RLIM_INFINITY};
     setrlimit(RLIMIT_FSIZE, &limit);
     App::ClientDetail detail;
     SetField(detail, App::ClientDetail::description, std::string(100000, 'd'));
     bool failed = !handler.DumpXmlMsgToFile(&detail, 0, false);
-    _exit(failed && handler.dumpedFiles().empty() && HostEnv::Get().nextDumpSequence == 1 ? 0 : 1);
+    bool clean = failed && handler.dumpedFiles().empty() && HostEnv::Get().nextDumpSequence == 1;
+    // Once there is room again the same message is written whole.
+    rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    bool written = handler.DumpXmlMsgToFile(&detail, 0, false) &&
+                   olbtest::DescribeDumpedFile(OutDir() + "/0001-App.ClientDetail.xml").size() == 1;
+    unlink((OutDir() + "/0001-App.ClientDetail.xml").c_str());
+    _exit(clean && written ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(pid, waitpid(pid, &status, 0));
