@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "handler/CForeignHandlerDPA.h"
+#include "host/HxUtil.h"
 #include "host/HostEnv.h"
 
 namespace {
@@ -194,23 +195,6 @@ bool MakeDirs(const std::string& dir, mode_t mode) {
     return false;
   }
   return mkdir(dir.c_str(), mode) == 0 || errno == EEXIST;
-}
-
-void RemoveTree(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return;
-  if (S_ISDIR(st.st_mode)) {
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-      }
-      closedir(d);
-    }
-    rmdir(path.c_str());
-  } else {
-    unlink(path.c_str());
-  }
 }
 
 std::string Absolute(const std::string& path) {

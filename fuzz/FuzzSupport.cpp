@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/HxUtil.h"
 #include "host/HostEnv.h"
 #include "host/MessageXml.h"
 
@@ -19,23 +20,6 @@ namespace {
 std::string& Dir() {
   static std::string* dir = new std::string();
   return *dir;
-}
-
-void RemoveTree(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return;
-  if (S_ISDIR(st.st_mode)) {
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name != "." && name != "..") RemoveTree(path + "/" + name);
-      }
-      closedir(d);
-    }
-    rmdir(path.c_str());
-  } else {
-    unlink(path.c_str());
-  }
 }
 
 pid_t g_owner = 0;

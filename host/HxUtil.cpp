@@ -1,5 +1,7 @@
 #include "host/HxUtil.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -78,3 +80,21 @@ std::string GetTimeZoneDisplayNameA() {
 }
 
 std::string GetTimeZoneDisplayNameW() { return GetTimeZoneDisplayNameA(); }
+
+void RemoveTree(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return;
+  if (!S_ISDIR(st.st_mode)) {
+    unlink(path.c_str());
+    return;
+  }
+  chmod(path.c_str(), 0700);
+  if (DIR* dir = opendir(path.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") RemoveTree(path + "/" + name);
+    }
+    closedir(dir);
+  }
+  rmdir(path.c_str());
+}

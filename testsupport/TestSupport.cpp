@@ -1,5 +1,6 @@
 #include "testsupport/TestSupport.h"
 
+#include "host/HxUtil.h"
 #include "host/MessageXml.h"
 #include "host/Messages.h"
 
@@ -44,25 +45,6 @@ bool CreateDatastore(const std::string& dbPath, const std::vector<std::string>& 
   int rc = RunShell(cmd, &out);
   if (rc != 0) ADD_FAILURE() << "creating datastore failed (" << rc << "): " << out;
   return rc == 0;
-}
-
-static void RemoveTree(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return;
-  if (S_ISDIR(st.st_mode)) {
-    chmod(path.c_str(), 0700);
-    if (DIR* d = opendir(path.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        RemoveTree(path + "/" + name);
-      }
-      closedir(d);
-    }
-    rmdir(path.c_str());
-  } else {
-    unlink(path.c_str());
-  }
 }
 
 TempDir::TempDir() {
