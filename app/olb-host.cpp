@@ -58,35 +58,20 @@ const char kUsage[] =
     "all succeeded, 1 when any failed (the summary names them), 2 for a bad\n"
     "command line or a setup error (nothing is run).\n";
 
+// Each operation is called with a message of its own, as the host does;
+// only DiscoverConfig looks at it.
 struct Operation {
   const char* name;
-  bool (*run)(CForeignHandlerDPA& handler);
+  bool (CForeignHandlerDPA::*run)(CWzMessageBase*);
+  int module;
 };
 
-bool RunConfig(CForeignHandlerDPA& handler) {
-  CWzMessageBase config(30, 0);
-  return handler.DiscoverConfig(&config);
-}
-bool RunClients(CForeignHandlerDPA& handler) {
-  CWzMessageBase msg(30, 0);
-  return handler.DiscoverClients(&msg);
-}
-bool RunJobs(CForeignHandlerDPA& handler) {
-  CWzMessageBase msg(32, 0);
-  return handler.DiscoverJobs(&msg);
-}
-bool RunMedia(CForeignHandlerDPA& handler) {
-  CWzMessageBase msg(32, 0);
-  return handler.DiscoverMedia(&msg);
-}
-bool RunPolicies(CForeignHandlerDPA& handler) {
-  CWzMessageBase msg(32, 0);
-  return handler.DiscoverStoragePolicies(&msg);
-}
-
 const Operation kOperations[] = {
-    {"config", RunConfig}, {"clients", RunClients}, {"jobs", RunJobs},
-    {"media", RunMedia},   {"policies", RunPolicies},
+    {"config", &CForeignHandlerDPA::DiscoverConfig, 30},
+    {"clients", &CForeignHandlerDPA::DiscoverClients, 30},
+    {"jobs", &CForeignHandlerDPA::DiscoverJobs, 32},
+    {"media", &CForeignHandlerDPA::DiscoverMedia, 32},
+    {"policies", &CForeignHandlerDPA::DiscoverStoragePolicies, 32},
 };
 
 struct Options {
@@ -322,7 +307,8 @@ int RunOperations(const Options& opts) {
   for (const Operation* op : opts.operations) {
     size_t filesBefore = handler.dumpedFiles().size();
     auto start = std::chrono::steady_clock::now();
-    bool ok = op->run(handler);
+    CWzMessageBase msg(op->module, 0);
+    bool ok = (handler.*(op->run))(&msg);
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::vector<std::string> written(handler.dumpedFiles().begin() + filesBefore,
                                      handler.dumpedFiles().end());
