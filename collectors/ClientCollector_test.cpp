@@ -102,11 +102,13 @@ TEST_F(ClientCollectorTest, GroupsGoToTheFirstClientOfThatExactName) {
     EXPECT_EQ(log.Count("Policy [g6] not associated to any client"), 1u);
     for (const auto& r : log.records()) EXPECT_EQ(r.context, "CDPAGroupCollector::_ParseData");
 
-    // Nothing to attach to, or nothing read: no client and no failure.
+    // Nothing to attach to, or nothing read: no client and no failure; no
+    // container at all fails.
     std::vector<DPAClient> none;
     EXPECT_TRUE(collector->_ParseData(&none, path));
     EXPECT_TRUE(collector->_ParseData(&none, m_dir.file("absent.txt")));
     EXPECT_TRUE(none.empty());
+    EXPECT_FALSE(collector->_ParseData(nullptr, path));
   }
 }
 
@@ -122,6 +124,12 @@ TEST_F(ClientCollectorTest, OracleServerTakesTheFirstDataRowWhole) {
       {"\nERROR at line 1:\nORA-00942: table or view does not exist\n\n", {"earlier"}},
       {"ERROR:\nSP2-0310: unable to open file \"x.sql\"\n", {"earlier"}},
       {"", {"earlier"}},
+      // Servers whose names only look like the tool's messages are data.
+      {"ORA-DPA01,ora.example\n", {"earlier", "ORA-DPA01*"}},
+      {"SP2-x,\n", {"earlier", "SP2-x*"}},
+      {"ERROR at line one,e\n", {"earlier", "ERROR at line one*"}},
+      {"ORA-0094: x,y\n", {"earlier", "ORA-0094: x*"}},
+      {"3 rows selected,z\n", {"earlier", "3 rows selected*"}},
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);

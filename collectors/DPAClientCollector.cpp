@@ -3,6 +3,9 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "collectors/FileUtils.h"
 #include "handler/CForeignHandlerDPA.h"
@@ -15,26 +18,51 @@ const char kServerContext[] = "CDPAServerCollector::_ParseData";
 const char kClientContext[] = "CDPAClientCollector::_ParseData";
 const char kGroupContext[] = "CDPAGroupCollector::_ParseData";
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
+// True when `text` holds, from `pos` on, exactly `count` decimal digits (at
+// least one when `count` is 0); `pos` moves past them.
+bool Digits(const std::string& text, size_t& pos, size_t count) {
+  size_t start = pos;
+  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) ++pos;
+  size_t n = pos - start;
+  return count == 0 ? n > 0 : n == count;
+}
+
+// True when `text` from `pos` on is exactly `tail`.
+bool Matches(const std::string& text, size_t pos, const char* tail) {
+  return text.compare(pos, std::string::npos, tail) == 0;
+}
+
+// A code of SQL*Plus's own messages: `prefix`, `digits` digits and a colon
+// that ends the line or is followed by a blank ("ORA-00942: table or view
+// does not exist", "SP2-0310: unable to open file").
+bool IsMessageCode(const std::string& line, const char* prefix, size_t digits) {
+  size_t pos = std::strlen(prefix);
+  if (line.compare(0, pos, prefix) != 0 || !Digits(line, pos, digits)) return false;
+  return Matches(line, pos, ":") || line.compare(pos, 2, ": ") == 0;
 }
 
 // Lines that SQL*Plus prints on its own rather than as a result row: the
 // feedback after a query ("no rows selected", "3 rows selected.") and its
-// error reports ("ERROR at line 1:", "ORA-00942: ...", "SP2-0310: ...").
-// The server query's rows are "name,global name", so none of them is ever
-// a data row.
+// error reports ("ERROR:", "ERROR at line 1:", "ORA-00942: ...",
+// "SP2-0310: ..."). Only these exact shapes are skipped: a server may well be
+// named "ORA-DPA01" or "SP2-x", and such a row is data.
 bool IsToolMessage(const std::string& line) {
-  if (line == "no rows selected") return true;
-  if (StartsWith(line, "ORA-") || StartsWith(line, "SP2-") || StartsWith(line, "ERROR at line") ||
-      StartsWith(line, "ERROR:")) {
-    return true;
+  if (line == "no rows selected" || line == "ERROR:") return true;
+  if (IsMessageCode(line, "ORA-", 5) || IsMessageCode(line, "SP2-", 4)) return true;
+  size_t pos = std::strlen("ERROR at line ");
+  if (line.compare(0, pos, "ERROR at line ") == 0) {
+    return Digits(line, pos, 0) && Matches(line, pos, ":");
   }
-  size_t i = 0;
-  while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]))) ++i;
-  if (i == 0) return false;
-  std::string rest = line.substr(i);
-  return rest == " row selected." || rest == " rows selected.";
+  pos = 0;
+  return Digits(line, pos, 0) &&
+         (Matches(line, pos, " row selected.") || Matches(line, pos, " rows selected."));
+}
+
+// A parser asked to fill no container reads nothing and fails.
+bool NoContainer(const char* context) {
+  EvDebug log(nullptr);
+  log.Debug(context, "No client container given");
+  return false;
 }
 
 void AddMasterServer(std::vector<DPAClient>& clients, const std::string& name) {
@@ -55,6 +83,7 @@ std::string CDPAServerCollector::GetQuery() {
 }
 
 bool CDPAServerCollector::_ParseData(void* out, const std::string& path) {
+  if (out == nullptr) return NoContainer(kServerContext);
   auto& clients = *static_cast<std::vector<DPAClient>*>(out);
   std::ifstream in(path);
   std::string line;
@@ -80,6 +109,7 @@ std::string CDPAServerCollectorV58_ORACLE::GetQuery() {
 }
 
 bool CDPAServerCollectorV58_ORACLE::_ParseData(void* out, const std::string& path) {
+  if (out == nullptr) return NoContainer(kServerContext);
   auto& clients = *static_cast<std::vector<DPAClient>*>(out);
   EvDebug log(nullptr);
   std::ifstream in(path);
@@ -105,6 +135,7 @@ std::string CDPAClientCollector::GetQuery() {
 }
 
 bool CDPAClientCollector::_ParseData(void* out, const std::string& path) {
+  if (out == nullptr) return NoContainer(kClientContext);
   auto& clients = *static_cast<std::vector<DPAClient>*>(out);
   EvDebug log(nullptr);
   std::ifstream in(path);
@@ -142,14 +173,22 @@ std::string CDPAGroupCollector::GetQuery() {
 }
 
 bool CDPAGroupCollector::_ParseData(void* out, const std::string& path) {
+  if (out == nullptr) return NoContainer(kGroupContext);
   auto& clients = *static_cast<std::vector<DPAClient>*>(out);
   EvDebug log(nullptr);
+  // The first entry of each name, found without walking the whole list for
+  // every line. The list keeps its entries while groups are attached.
+  std::unordered_map<std::string, size_t> firstByName;
+  firstByName.reserve(clients.size());
+  for (size_t i = 0; i < clients.size(); ++i) firstByName.emplace(clients[i].ClientName(), i);
+
   std::ifstream in(path);
   std::string line;
+  std::vector<std::string> fields;
   while (ReadLineFromFile(in, line)) {
     log.DebugLvl(kGroupContext, 30, "Processing line [%s]", line.c_str());
     if (line.empty()) continue;
-    std::vector<std::string> fields;
+    fields.clear();
     SplitOutputLine(line, fields);
     if (fields.size() < 4) continue;
     const std::string& policyName = fields[0];
@@ -162,15 +201,9 @@ bool CDPAGroupCollector::_ParseData(void* out, const std::string& path) {
     log.DebugLvl(kGroupContext, 5, "Discovered policy [%s], type [%s]", policyName.c_str(),
                  policyType.c_str());
 
-    DPAClient* owner = nullptr;
-    for (DPAClient& client : clients) {
-      if (client.ClientName() == clientName) {
-        owner = &client;
-        break;
-      }
-    }
-    if (owner != nullptr) {
-      owner->addPolicy(group);
+    auto owner = firstByName.find(clientName);
+    if (owner != firstByName.end()) {
+      clients[owner->second].addPolicy(group);
       log.DebugLvl(kGroupContext, 5, "Policy [%s] associated to client [%s]", policyName.c_str(),
                    clientName.c_str());
     } else {

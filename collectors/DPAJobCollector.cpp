@@ -50,6 +50,10 @@ bool CDPAJobCollector::_ParseData(void* out, const std::string& path) {
   static const char* const kContext = "CDPAJobCollector::_ParseData";
   EvDebug log(nullptr);
   DPAJobInformation* jobs = static_cast<DPAJobInformation*>(out);
+  if (jobs == nullptr) {
+    log.Debug(kContext, "No job container given");
+    return false;
+  }
   std::ifstream in(path);
   std::string line;
   std::vector<std::string> fields;

@@ -82,6 +82,9 @@ TEST_F(JobCollectorTest, TenFieldsMakeAJobAndShorterLinesAreSkipped) {
   EXPECT_EQ(0u, none.GetJobCount() + Parse("").GetJobCount());
   EXPECT_EQ(2u, log.Count("Discovered [0] jobs"));
   EXPECT_TRUE(CForeignHandlerDPA::media_job_map.empty());
+  // No container: nothing is read and the parse fails.
+  EXPECT_FALSE(CDPAJobCollector()._ParseData(nullptr, m_dir.file("does-not-exist")));
+  EXPECT_EQ(1u, log.Count("No job container given"));
 }
 
 // Numbers read as leading decimals; a negative size reads as 0 rather than

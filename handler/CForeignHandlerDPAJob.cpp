@@ -1,4 +1,7 @@
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "collectors/DPAJobCollector.h"
 #include "handler/CForeignHandlerDPA.h"
@@ -11,15 +14,20 @@ bool CForeignHandlerDPA::DiscoverJobs(CWzMessageBase*) {
   static const char* const kContext = "CForeignHandlerDPA::DiscoverJobs";
   EvDebug log(nullptr);
 
-  // The map describes the jobs of this run only; without this a second run
-  // would list every job twice under its storage unit.
-  media_job_map.clear();
+  // The map describes the jobs of this run only (a second run would
+  // otherwise list every job twice under its storage unit), so the
+  // collector fills an empty one. The previous run's map is kept aside and
+  // put back when this run fails: a failed run leaves what the last good one
+  // left.
+  std::map<std::string, std::vector<std::string>> previous;
+  previous.swap(media_job_map);
 
   std::unique_ptr<CDPAJobCollectorV58_ORACLE> collector(new CDPAJobCollectorV58_ORACLE());
   collector->setDBContext(m_dbContext);
   DPAJobInformation jobs;
   if (!collector->FetchData(&jobs)) {
     log.Debug(kContext, "job collection failed");
+    media_job_map.swap(previous);
     return false;
   }
 
@@ -28,6 +36,7 @@ bool CForeignHandlerDPA::DiscoverJobs(CWzMessageBase*) {
   SetField(list, ZRC::JobList::flags, 0);
   if (!jobs.BuildJob(list, this)) {
     log.Debug(kContext, "job list not completely written");
+    media_job_map.swap(previous);
     return false;
   }
   return true;

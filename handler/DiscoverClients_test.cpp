@@ -129,7 +129,17 @@ TEST_F(DiscoverClientsTest, DemoDatastoreListsTheServerFirstThenEveryClient) {
   EXPECT_EQ(LeftoverScripts(), "");
 }
 
-TEST_F(DiscoverClientsTest, EachCollectorFailingInTurn) {
+// Each client of the handler's list with its policies, and the server name.
+Lines Held(const CForeignHandlerDPA& handler) {
+  Lines out{"server " + CForeignHandlerDPA::GetServerName()};
+  for (const DPAClient& client : handler.m_clients) {
+    out.push_back(client.ClientName());
+    for (const DPAGroup& g : client.Policylist()) out.back() += " " + g.PolicyName();
+  }
+  return out;
+}
+
+TEST_F(DiscoverClientsTest, AFailedRunLeavesWhatTheLastGoodRunLeft) {
   // A sqlplus ahead of the stand-in refuses scripts that hold $REFUSE.
   const std::string bin = m_dir.file("bin");
   ASSERT_EQ(mkdir(bin.c_str(), 0700), 0);
@@ -142,62 +152,55 @@ TEST_F(DiscoverClientsTest, EachCollectorFailingInTurn) {
           olbtest::StandInBinDir() + "/sqlplus' \"$@\"\n"));
   ASSERT_EQ(chmod((bin + "/sqlplus").c_str(), 0700), 0);
   setenv("PATH", (bin + ":" + std::getenv("PATH")).c_str(), 1);
+  // The good run sees another server and one more client than the failing one.
+  const std::string goodSql = std::string(kClientsSql) +
+                              "INSERT INTO nodes (f_name, f_globalname, f_type) VALUES "
+                              "('oldsrv', 'o', 212), ('delta', 'd', 515);\n";
 
   // Each failure ends the run with its log line, no file and no script left,
-  // and never a password in the log.
+  // never a password in the log, and the handler as the good run left it.
   const struct {
-    std::string sql, refuse, password, collector;
-    Lines left;
+    std::string sql, refuse, password, failure;
   } cases[] = {
-      {"DROP TABLE nodes;", "", "dpa-demo-58", "server", {}},
+      {"DROP TABLE nodes;", "", "dpa-demo-58", "failed to collect server data"},
       // The client query reads the same table as the server query.
-      {"", "f_type = 515", "dpa-demo-58", "client", {"dpasrv"}},
-      {"DROP TABLE group_config;",
-       "",
-       "dpa-demo-58",
-       "group",
-       {"dpasrv", "alpha", "beta", "gamma"}},
-      {"", "", "not-the-password", "server", {}},
+      {"", "f_type = 515", "dpa-demo-58", "failed to collect client data"},
+      {"DROP TABLE group_config;", "", "dpa-demo-58", "failed to collect group data"},
+      {"", "", "not-the-password", "failed to collect server data"},
+      {"", "", "dpa-demo-58", "client hierarchy was created but dump to xml failed"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.collector + " " + c.password);
+    SCOPED_TRACE(c.failure + " " + c.password);
+    HostEnv::Get().outputDir = OutDir();
+    CForeignHandlerDPA handler;
+    Datastore(goodSql);
+    ASSERT_TRUE(handler.DiscoverClients(nullptr));
+    const Lines good = Held(handler);
+    ASSERT_EQ(good.size(), 6u);
+    ASSERT_EQ(good[0], "server oldsrv");
+
     Datastore(kCraftedSql + c.sql);
     SetCredentials(c.password);
     setenv("REFUSE", c.refuse.c_str(), 1);
+    if (c.failure.find("dump") != std::string::npos) {
+      ASSERT_TRUE(olbtest::WriteFile(m_dir.file("plain-file"), ""));
+      HostEnv::Get().outputDir = m_dir.file("plain-file/out");
+    }
     olbtest::LogCapture log;
-    CForeignHandlerDPA handler;
     EXPECT_FALSE(handler.DiscoverClients(nullptr));
-    const std::string logLine = "failed to collect " + c.collector + " data";
-    EXPECT_EQ(log.Count(logLine), 1u) << log.All();
+    EXPECT_EQ(log.Count(c.failure), 1u) << log.All();
     for (const auto& r : log.records()) {
-      if (r.text != logLine) continue;
+      if (r.text != c.failure) continue;
       EXPECT_EQ(r.context, "CForeignHandlerDPA::DiscoverClients");
       EXPECT_EQ(r.level, "DEBUG");
     }
     EXPECT_FALSE(log.Contains("dpa-demo-58") || log.Contains(c.password)) << log.All();
-    Lines names;
-    for (const DPAClient& client : handler.m_clients) {
-      names.push_back(client.ClientName());
-      EXPECT_TRUE(client.Policylist().empty());
-    }
-    EXPECT_EQ(names, c.left);
-    EXPECT_TRUE(handler.dumpedFiles().empty());
-    EXPECT_TRUE(olbtest::ListDir(OutDir()).empty());
+    EXPECT_EQ(Held(handler), good);
+    EXPECT_EQ(handler.dumpedFiles().size(), 1u);
     EXPECT_EQ(LeftoverScripts(), "");
+    SetCredentials("dpa-demo-58");
+    unsetenv("REFUSE");
   }
-  unsetenv("REFUSE");
-}
-
-TEST_F(DiscoverClientsTest, UnwritableOutputFailsAfterBuilding) {
-  Datastore(kCraftedSql);
-  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("plain-file"), ""));
-  HostEnv::Get().outputDir = m_dir.file("plain-file/out");
-  olbtest::LogCapture log;
-  CForeignHandlerDPA handler;
-  EXPECT_FALSE(handler.DiscoverClients(nullptr));
-  EXPECT_EQ(log.Count("client hierarchy was created but dump to xml failed"), 1u) << log.All();
-  EXPECT_EQ(handler.m_clients.size(), 4u);
-  EXPECT_EQ(LeftoverScripts(), "");
 }
 
 }  // namespace

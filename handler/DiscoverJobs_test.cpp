@@ -93,23 +93,29 @@ TEST_F(DiscoverJobsTest, DemoDatastoreEndToEnd) {
   ASSERT_TRUE(handler.DiscoverJobs(nullptr));
   EXPECT_EQ(first, CForeignHandlerDPA::media_job_map);
 
-  // A failing final dump makes the operation fail and reports the loss.
+  // A failing final dump makes the operation fail and reports the loss; the
+  // map stays as the last good run left it.
   HostEnv::Get().outputDir = m_dir.file("missing");
   log.Clear();
   EXPECT_FALSE(handler.DiscoverJobs(nullptr));
   EXPECT_EQ(1u, log.Count("unable to dump jobs xml file"));
   EXPECT_EQ(1u, log.Count("[" + std::to_string(ids.size()) +
                           "] job records could not be written and are lost"));
+  EXPECT_EQ(first, CForeignHandlerDPA::media_job_map);
 }
 
 TEST_F(DiscoverJobsTest, FailedCollectionBuildsNothing) {
   const std::string drop = m_dir.file("drop.sql");
   ASSERT_TRUE(olbtest::WriteFile(drop, "DROP TABLE backupjob;"));
   UseDatastore({olbtest::DemoSqlPath(), drop});
+  // What an earlier good run recorded stays for media discovery.
+  CForeignHandlerDPA::AddJobToMedia("pool", "J1");
+  const auto before = CForeignHandlerDPA::media_job_map;
   LogCapture log;
   EXPECT_FALSE(handler.DiscoverJobs(nullptr));
   EXPECT_EQ(1u, log.Count("job collection failed"));
   EXPECT_TRUE(ListDir(OutDir()).empty());
+  EXPECT_EQ(before, CForeignHandlerDPA::media_job_map);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "model/DPAJob.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "handler/CForeignHandlerDPA.h"
 #include "host/EvDebug.h"
 #include "model/AsciiText.h"
@@ -13,12 +16,41 @@ long long CutTo32Bits(uint64_t value) {
   return static_cast<int32_t>(static_cast<uint32_t>(value & 0xffffffffu));
 }
 
-void FillStoragePolicy(StoragePolicyEntity& policy, const std::string& name) {
+void FillStoragePolicy(StoragePolicyEntity& policy, const DPAJobRecordNames& names) {
   SetField(policy, StoragePolicyEntity::entityType, 17);
-  SetField(policy, StoragePolicyEntity::storagePolicyName, name);
+  SetField(policy, StoragePolicyEntity::storagePolicyName, names.storagePolicyName);
 }
 
 }  // namespace
+
+DPAJob::DPAJob(DPAJob&& other) noexcept
+    : m_texts(std::move(other.m_texts)),
+      m_sizeMB(other.m_sizeMB),
+      m_files(other.m_files),
+      m_duration(other.m_duration),
+      m_startTime(other.m_startTime) {
+  std::copy(std::begin(other.m_ends), std::end(other.m_ends), std::begin(m_ends));
+  other.Clear();
+}
+
+DPAJob& DPAJob::operator=(DPAJob&& other) noexcept {
+  if (this == &other) return *this;
+  m_texts = std::move(other.m_texts);
+  std::copy(std::begin(other.m_ends), std::end(other.m_ends), std::begin(m_ends));
+  m_sizeMB = other.m_sizeMB;
+  m_files = other.m_files;
+  m_duration = other.m_duration;
+  m_startTime = other.m_startTime;
+  other.Clear();
+  return *this;
+}
+
+void DPAJob::Clear() {
+  // Six NULs fit in the string's own room: no allocation.
+  m_texts.assign(kTextCount, '\0');
+  for (int i = 0; i < kTextCount; ++i) m_ends[i] = static_cast<uint32_t>(i);
+  m_sizeMB = m_files = m_duration = m_startTime = 0;
+}
 
 void DPAJob::SetText(TextIndex i, std::string_view value) {
   uint32_t begin = Begin(i);
@@ -28,67 +60,86 @@ void DPAJob::SetText(TextIndex i, std::string_view value) {
   for (int j = i; j < kTextCount; ++j) m_ends[j] = m_ends[j] - oldLength + newLength;
 }
 
-bool DPAJob::BuildJob(std::vector<ZRC::JobInfo>* jobs, DPAClient* client, DPAGroup* group) const {
-  jobs->emplace_back();
-  ZRC::JobInfo& job = jobs->back();
+DPAJobRecordNames::DPAJobRecordNames()
+    : hubfieldName(CForeignHandlerDPA::GenerateHubfieldName()),
+      storagePolicyName(CForeignHandlerDPA::GenerateDefaultSPName()) {}
 
-  std::string appName, backupSetName, instanceName;
-  HXAppType appType = client->GetAppInfo(*group, appName, backupSetName, instanceName);
-  const std::string hubfieldName = CForeignHandlerDPA::GenerateHubfieldName();
-  const std::string policyName = CForeignHandlerDPA::GenerateDefaultSPName();
+// The job record's field table. The fields that are the same for every job
+// are set only when the record is filled `whole`; a record made from the
+// template already holds them, and each job sets the rest in place.
+void DPAJob::FillRecord(ZRC::JobInfo& job, DPAClient& client, DPAGroup& group,
+                        DPAJobRecordNames& names, bool whole) const {
+  auto text = [&names, this](TextIndex i) -> const std::string& {
+    names.text.assign(Text(i));
+    return names.text;
+  };
+  const long long size = static_cast<long long>(Size());
+  const HXAppType appType =
+      client.GetAppInfo(group, names.appName, names.backupSetName, names.instanceName);
 
   SetField(job, ZRC::JobInfo::appType, appType);
-  SetField(job, ZRC::JobInfo::jobId, Jobid());
+  SetField(job, ZRC::JobInfo::jobId, text(kJobid));
 
-  HubfieldEntity& hubfield = *Object(job, ZRC::JobInfo::hubfield);
-  SetField(hubfield, HubfieldEntity::hubfieldName, hubfieldName);
-  SetField(hubfield, HubfieldEntity::value3, 1);
-  SetField(hubfield, HubfieldEntity::entityType, 1);
+  if (whole) {
+    HubfieldEntity& hubfield = *Object(job, ZRC::JobInfo::hubfield);
+    SetField(hubfield, HubfieldEntity::hubfieldName, names.hubfieldName);
+    SetField(hubfield, HubfieldEntity::value3, 1);
+    SetField(hubfield, HubfieldEntity::entityType, 1);
+  }
 
   SubclientEntity& subclient = *Object(job, ZRC::JobInfo::subclient);
-  SetField(subclient, SubclientEntity::entityType, 7);
-  SetField(subclient, SubclientEntity::clientName, ClientName());
-  SetField(subclient, SubclientEntity::appName, appName);
+  if (whole) SetField(subclient, SubclientEntity::entityType, 7);
+  SetField(subclient, SubclientEntity::clientName, text(kClient));
+  SetField(subclient, SubclientEntity::appName, names.appName);
   SetField(subclient, SubclientEntity::appType, appType);
-  SetField(subclient, SubclientEntity::instanceName, instanceName);
-  SetField(subclient, SubclientEntity::backupSetName, backupSetName);
-  SetField(subclient, SubclientEntity::hubfieldName, hubfieldName);
-  SetField(subclient, SubclientEntity::subclientName, PolicyName());
-  SetField(subclient, SubclientEntity::value21, 1);
+  SetField(subclient, SubclientEntity::instanceName, names.instanceName);
+  SetField(subclient, SubclientEntity::backupSetName, names.backupSetName);
+  if (whole) SetField(subclient, SubclientEntity::hubfieldName, names.hubfieldName);
+  SetField(subclient, SubclientEntity::subclientName, text(kPolicy));
+  if (whole) SetField(subclient, SubclientEntity::value21, 1);
 
-  ZRC::JobFlags& flags = *Object(job, ZRC::JobInfo::jobFlags);
-  SetField(flags, ZRC::JobFlags::value2, 1);
-  SetField(flags, ZRC::JobFlags::kind, 4);
-  SetField(flags, ZRC::JobFlags::value3, 1);
+  if (whole) {
+    ZRC::JobFlags& flags = *Object(job, ZRC::JobInfo::jobFlags);
+    SetField(flags, ZRC::JobFlags::value2, 1);
+    SetField(flags, ZRC::JobFlags::kind, 4);
+    SetField(flags, ZRC::JobFlags::value3, 1);
+  }
 
-  ZRC::JobDetailHolder& holder = *Object(job, ZRC::JobInfo::detail);
-  ZRC::JobDetail& detail = *Object(holder, ZRC::JobDetailHolder::detail);
-  SetField(detail, ZRC::JobDetail::backupLevel, CForeignHandlerDPA::GetZRCBackupLevel(Level()));
-  SetField(detail, ZRC::JobDetail::status, CForeignHandlerDPA::GetStatus(Status()));
+  ZRC::JobDetail& detail =
+      *Object(*Object(job, ZRC::JobInfo::detail), ZRC::JobDetailHolder::detail);
+  SetField(detail, ZRC::JobDetail::backupLevel, CForeignHandlerDPA::GetZRCBackupLevel(text(kLevel)));
+  SetField(detail, ZRC::JobDetail::status, CForeignHandlerDPA::GetStatus(text(kStatus)));
   SetField(detail, ZRC::JobDetail::startTime, static_cast<long long>(m_startTime));
   SetField(detail, ZRC::JobDetail::duration, CutTo32Bits(m_duration));
-  SetField(detail, ZRC::JobDetail::kind, 4);
-  SetField(detail, ZRC::JobDetail::size, static_cast<long long>(Size()));
-  SetField(detail, ZRC::JobDetail::dataSize, static_cast<long long>(Size()));
+  if (whole) SetField(detail, ZRC::JobDetail::kind, 4);
+  SetField(detail, ZRC::JobDetail::size, size);
+  SetField(detail, ZRC::JobDetail::dataSize, size);
   SetField(detail, ZRC::JobDetail::elapsed, CutTo32Bits(m_duration));
   SetField(detail, ZRC::JobDetail::fileCount, static_cast<long long>(m_files));
-  FillStoragePolicy(*Object(detail, ZRC::JobDetail::storagePolicy), policyName);
+  if (whole) FillStoragePolicy(*Object(detail, ZRC::JobDetail::storagePolicy), names);
 
   ZRC::DataInfoList& dataList = *Object(job, ZRC::JobInfo::dataInfo);
-  ZRC::DataInfo& data = Append(dataList, ZRC::DataInfoList::items);
-  SetField(data, ZRC::DataInfo::value2, 1);
-  SetField(data, ZRC::DataInfo::kind, 4);
-  SetField(data, ZRC::DataInfo::dataSize, static_cast<long long>(Size()));
-  FillStoragePolicy(*Object(data, ZRC::DataInfo::storagePolicy), policyName);
+  ZRC::DataInfo& data =
+      whole ? Append(dataList, ZRC::DataInfoList::items) : List(dataList, ZRC::DataInfoList::items)->back();
+  if (whole) {
+    SetField(data, ZRC::DataInfo::value2, 1);
+    SetField(data, ZRC::DataInfo::kind, 4);
+  }
+  SetField(data, ZRC::DataInfo::dataSize, size);
+  if (whole) FillStoragePolicy(*Object(data, ZRC::DataInfo::storagePolicy), names);
+}
+
+bool DPAJob::BuildJob(std::vector<ZRC::JobInfo>* jobs, DPAClient* client, DPAGroup* group) const {
+  DPAJobRecordNames names;
+  jobs->emplace_back();
+  FillRecord(jobs->back(), *client, *group, names, true);
   return true;
 }
 
 DPAJobRecordTemplate::DPAJobRecordTemplate() {
-  std::vector<ZRC::JobInfo> one;
   DPAClient client;
   DPAGroup group;
-  DPAJob().BuildJob(&one, &client, &group);
-  record = std::move(one.back());
+  DPAJob().FillRecord(record, client, group, names, true);
 }
 
 void DPAJobRecordTemplate::Recycle(std::vector<ZRC::JobInfo>* records) {
@@ -98,49 +149,13 @@ void DPAJobRecordTemplate::Recycle(std::vector<ZRC::JobInfo>* records) {
 
 bool DPAJob::BuildJob(std::vector<ZRC::JobInfo>* jobs, DPAClient* client, DPAGroup* group,
                       DPAJobRecordTemplate& tmpl) const {
-  // Template and spare records have every field in place, so each set below
-  // replaces a value where it stands and the record reads as if built field
-  // by field. Every field that depends on the job is set.
   if (tmpl.spare.empty()) {
     jobs->push_back(tmpl.record);
   } else {
     jobs->push_back(std::move(tmpl.spare.back()));
     tmpl.spare.pop_back();
   }
-  ZRC::JobInfo& job = jobs->back();
-
-  HXAppType appType =
-      client->GetAppInfo(*group, tmpl.appName, tmpl.backupSetName, tmpl.instanceName);
-  SetField(job, ZRC::JobInfo::appType, appType);
-  tmpl.text.assign(Text(kJobid));
-  SetField(job, ZRC::JobInfo::jobId, tmpl.text);
-
-  SubclientEntity& subclient = *FindObject(job, ZRC::JobInfo::subclient);
-  tmpl.text.assign(Text(kClient));
-  SetField(subclient, SubclientEntity::clientName, tmpl.text);
-  SetField(subclient, SubclientEntity::appName, tmpl.appName);
-  SetField(subclient, SubclientEntity::appType, appType);
-  SetField(subclient, SubclientEntity::instanceName, tmpl.instanceName);
-  SetField(subclient, SubclientEntity::backupSetName, tmpl.backupSetName);
-  tmpl.text.assign(Text(kPolicy));
-  SetField(subclient, SubclientEntity::subclientName, tmpl.text);
-
-  ZRC::JobDetail& detail =
-      *FindObject(*FindObject(job, ZRC::JobInfo::detail), ZRC::JobDetailHolder::detail);
-  tmpl.text.assign(Text(kLevel));
-  SetField(detail, ZRC::JobDetail::backupLevel, CForeignHandlerDPA::GetZRCBackupLevel(tmpl.text));
-  tmpl.text.assign(Text(kStatus));
-  SetField(detail, ZRC::JobDetail::status, CForeignHandlerDPA::GetStatus(tmpl.text));
-  SetField(detail, ZRC::JobDetail::startTime, static_cast<long long>(m_startTime));
-  SetField(detail, ZRC::JobDetail::duration, CutTo32Bits(m_duration));
-  SetField(detail, ZRC::JobDetail::size, static_cast<long long>(Size()));
-  SetField(detail, ZRC::JobDetail::dataSize, static_cast<long long>(Size()));
-  SetField(detail, ZRC::JobDetail::elapsed, CutTo32Bits(m_duration));
-  SetField(detail, ZRC::JobDetail::fileCount, static_cast<long long>(m_files));
-
-  ZRC::DataInfo& data =
-      List(*FindObject(job, ZRC::JobInfo::dataInfo), ZRC::DataInfoList::items)->back();
-  SetField(data, ZRC::DataInfo::dataSize, static_cast<long long>(Size()));
+  FillRecord(jobs->back(), *client, *group, tmpl.names, false);
   return true;
 }
 
@@ -158,8 +173,17 @@ void DPAJobInformation::Grow() {
 }
 
 void DPAJobInformation::AddJob(DPAJob job) {
-  if ((m_jobs.size() + 1) * 2 > m_slots.size()) Grow();
   std::string_view id = job.JobidView();
+  if (m_listHandedOut) {
+    // The jobs may have changed behind the table's back: compare with each.
+    m_slots.clear();
+    for (const DPAJob& held : m_jobs) {
+      if (EqualsIgnoreAsciiCase(held.JobidView(), id)) return;
+    }
+    m_jobs.push_back(std::move(job));
+    return;
+  }
+  if ((m_jobs.size() + 1) * 2 > m_slots.size()) Grow();
   uint64_t h64 = HashIgnoreAsciiCase(id);
   uint32_t hash = static_cast<uint32_t>(h64 ^ (h64 >> 32));
   size_t mask = m_slots.size() - 1;

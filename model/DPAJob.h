@@ -18,11 +18,17 @@
 #include "model/DPAClient.h"
 
 class CForeignHandlerDPA;
+struct DPAJobRecordNames;
 struct DPAJobRecordTemplate;
 
 class DPAJob {
  public:
   DPAJob() = default;
+  DPAJob(const DPAJob&) = default;
+  DPAJob& operator=(const DPAJob&) = default;
+  // A job moved from is left empty, as a new one, and stays usable.
+  DPAJob(DPAJob&& other) noexcept;
+  DPAJob& operator=(DPAJob&& other) noexcept;
 
   std::string Jobid() const { return std::string(Text(kJobid)); }
   void Jobid(std::string id) { SetText(kJobid, id); }
@@ -64,6 +70,7 @@ class DPAJob {
                 DPAJobRecordTemplate& tmpl) const;
 
  private:
+  friend struct DPAJobRecordTemplate;
   enum TextIndex { kJobid, kPolicy, kClient, kStatus, kLevel, kMedia, kTextCount };
 
   uint32_t Begin(TextIndex i) const { return i == 0 ? 0 : m_ends[i - 1] + 1; }
@@ -71,6 +78,11 @@ class DPAJob {
     return std::string_view(m_texts.data() + Begin(i), m_ends[i] - Begin(i));
   }
   void SetText(TextIndex i, std::string_view value);
+  void Clear();
+  // Sets the fields of `record`: with `whole` every field, in the record's
+  // field order; otherwise only those that depend on the job.
+  void FillRecord(ZRC::JobInfo& record, DPAClient& client, DPAGroup& group,
+                  DPAJobRecordNames& names, bool whole) const;
 
   // The six texts back to back, each followed by a NUL; m_ends holds where
   // each text ends (at its NUL).
@@ -82,9 +94,22 @@ class DPAJob {
   uint64_t m_startTime = 0;
 };
 
+// The names a job record takes: those of the Hubfield and default storage
+// policy, the same for every record, as they are when this is made; room for
+// the agent names of each record; scratch text.
+struct DPAJobRecordNames {
+  DPAJobRecordNames();
+
+  std::string hubfieldName;
+  std::string storagePolicyName;
+  std::string appName;
+  std::string backupSetName;
+  std::string instanceName;
+  std::string text;
+};
+
 // What building many records shares: the record of an empty job (every field
-// in its place, the names of the Hubfield and default storage policy already
-// set), records already written that can be filled again, and the agent
+// in its place), records already written that can be filled again, and the
 // names, so that a record costs a copy at most.
 struct DPAJobRecordTemplate {
   DPAJobRecordTemplate();
@@ -92,12 +117,9 @@ struct DPAJobRecordTemplate {
   // built from this template.
   void Recycle(std::vector<ZRC::JobInfo>* records);
 
+  DPAJobRecordNames names;
   ZRC::JobInfo record;
   std::vector<ZRC::JobInfo> spare;
-  std::string appName;
-  std::string backupSetName;
-  std::string instanceName;
-  std::string text;  // scratch
 };
 
 // The jobs of one discovery run, in insertion order, one per job id.
@@ -108,7 +130,13 @@ class DPAJobInformation {
   // Appends `job` unless a job with the same id (ASCII case ignored) is held.
   void AddJob(DPAJob job);
   size_t GetJobCount() const { return m_jobs.size(); }
-  std::vector<DPAJob>& GetJobs() { return m_jobs; }
+  // The jobs themselves. Whatever a caller changes through this list (ids,
+  // order, entries removed), AddJob still compares with the jobs as they
+  // are: from here on it looks through them one by one.
+  std::vector<DPAJob>& GetJobs() {
+    m_listHandedOut = true;
+    return m_jobs;
+  }
   const std::vector<DPAJob>& GetJobs() const { return m_jobs; }
 
   // Builds the record of every job whose client and group the handler knows
@@ -128,6 +156,9 @@ class DPAJobInformation {
 
   std::vector<DPAJob> m_jobs;
   std::vector<Slot> m_slots;
+  // Set once the list was handed out for change: the table may no longer
+  // match it.
+  bool m_listHandedOut = false;
 };
 
 #endif  // OLB_MODEL_DPA_JOB_H_

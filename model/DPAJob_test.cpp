@@ -79,6 +79,43 @@ TEST(DPAJobTest, TextsKeepTheirValuesWhateverTheOrderOfSetting) {
   EXPECT_EQ("||c|success|Differential Incr", texts());
 }
 
+// Copies are independent, and a job moved from is an empty job that can be
+// set and read again.
+TEST(DPAJobTest, CopiesAndJobsMovedFromStayUsable) {
+  DPAJob a = MakeJob("J1", "c", "p");
+  DPAJob copy = a;
+  copy.Jobid("J-copy");
+  DPAJob b = std::move(a);
+  EXPECT_EQ("J1|J-copy|", b.Jobid() + "|" + copy.Jobid() + "|" + a.Jobid() + a.ClientName());
+  a.Level("Incr");
+  EXPECT_EQ("Incr", a.Level());
+  DPAJob c;
+  c = std::move(b);
+  b.ClientName("again");
+  EXPECT_EQ("J1|again|", c.Jobid() + "|" + b.ClientName() + "|" + b.Jobid());
+  EXPECT_EQ(0u, b.Files() + b.Size());
+}
+
+// Whatever a caller changes through GetJobs(), adding compares with the jobs
+// as they are then.
+TEST(DPAJobInformationTest, AddingSeesChangesMadeThroughGetJobs) {
+  DPAJobInformation jobs;
+  for (const char* id : {"a", "b", "c"}) jobs.AddJob(MakeJob(id, "c", "p"));
+  auto ids = [&jobs] {
+    std::string out;
+    for (const DPAJob& job : jobs.GetJobs()) out += job.Jobid() + " ";
+    return out;
+  };
+  jobs.GetJobs()[0].Jobid("X");
+  jobs.AddJob(MakeJob("x", "c", "p"));  // held, as "X"
+  jobs.AddJob(MakeJob("A", "c", "p"));  // "a" is no longer held
+  EXPECT_EQ("X b c A ", ids());
+  jobs.GetJobs().clear();
+  jobs.AddJob(MakeJob("b", "c", "p"));
+  jobs.AddJob(MakeJob("B", "c", "p"));
+  EXPECT_EQ("b ", ids());
+}
+
 // The hashed store against the plain walk over every held job, on ids that
 // often differ only in case (or by a NUL and what follows it).
 TEST(DPAJobInformationTest, MatchesAWalkOverEveryHeldJobOnRandomIds) {
