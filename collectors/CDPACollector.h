@@ -21,7 +21,6 @@ class CDPACollector : public CForeignCmdExecBase {
   // Copies the settings; later changes to the handler's do not reach this
   // collector.
   void setDBContext(DBContext& context) { m_dbContext = context; }
-  const DBContext& dbContext() const { return m_dbContext; }
 
   virtual std::string GetQuery() = 0;
 

@@ -3,7 +3,6 @@
 #include <fstream>
 #include <vector>
 
-#include "collectors/DPALibraryCollector.h"
 #include "collectors/FileUtils.h"
 #include "host/EvDebug.h"
 #include "model/DPADiskLibrary.h"

@@ -27,11 +27,6 @@ class DPADiskLibrary {
   // id; always true.
   bool BuildDiskMedia(ZRC::ForeignMediaList& list, const std::vector<std::string>& jobIds);
 
-  bool operator==(const DPADiskLibrary& other) const {
-    return m_name == other.m_name && m_mountPath == other.m_mountPath &&
-           m_volumeId == other.m_volumeId;
-  }
-
  private:
   std::string m_name;       // pool name
   std::string m_mountPath;  // volume path
