@@ -2,9 +2,11 @@
 // handler of libOlbDpa.so, points the host's settings (registry, output and
 // work directories, debug log) where the command line says, calls the
 // discovery operations that are named, in that order, and reports for each
-// whether it succeeded, how long it took and which files it wrote.
+// whether it succeeded, how long it took, what it wrote and, when it failed,
+// why.
 #include <dirent.h>
 #include <fcntl.h>
+#include <getopt.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,8 +20,10 @@
 #include <vector>
 
 #include "handler/CForeignHandlerDPA.h"
-#include "host/HxUtil.h"
+#include "host/EvDebug.h"
 #include "host/HostEnv.h"
+#include "host/HxUtil.h"
+#include "host/Messages.h"
 
 namespace {
 
@@ -45,33 +49,53 @@ const char kUsage[] =
     "                        (created if missing, kept); default: a fresh private\n"
     "                        directory that is removed at exit\n"
     "  --log FILE            debug log, appended to (default: <out>/olb-debug.log)\n"
-    "  --debug-level N       write DebugLvl lines up to level N (default 5;\n"
-    "                        30 also logs every raw line read)\n"
+    "  --debug-level N       write DebugLvl lines up to level N (default 1:\n"
+    "                        results, counts and failures; 5 adds a line per\n"
+    "                        record, 30 every raw line read)\n"
     "  --tool-timeout SECONDS\n"
     "                        stop the SQL tool after this long (default 3600)\n"
     "  --datastore FILE      use the embedded datastore FILE: runs the sqlplus\n"
     "                        stand-in built beside olb-host instead of the\n"
     "                        sqlplus found on PATH\n"
-    "  --help                show this text\n"
+    "  -h, --help            show this text\n"
     "\n"
     "Every operation named is run, also after one has failed. Exit status: 0 when\n"
     "all succeeded, 1 when any failed (the summary names them), 2 for a bad\n"
-    "command line or a setup error (nothing is run).\n";
+    "command line or a setup error (nothing is run). On a terminal a progress\n"
+    "line on standard error shows the running operation.\n";
 
 // Each operation is called with a message of its own, as the host does;
 // only DiscoverConfig looks at it.
+// What the report counts of an operation's messages: records of one class.
+struct Counted {
+  const char* label;
+  int module;
+  int messageType;
+};
+template <class T>
+constexpr Counted Count(const char* label) {
+  return {label, T::kModule, T::kType};
+}
+
 struct Operation {
   const char* name;
   bool (CForeignHandlerDPA::*run)(CWzMessageBase*);
   int module;
+  std::vector<Counted> counted;
+  bool countsUnmapped;  // rows the tool gave that were not written
 };
 
 const Operation kOperations[] = {
-    {"config", &CForeignHandlerDPA::DiscoverConfig, 30},
-    {"clients", &CForeignHandlerDPA::DiscoverClients, 30},
-    {"jobs", &CForeignHandlerDPA::DiscoverJobs, 32},
-    {"media", &CForeignHandlerDPA::DiscoverMedia, 32},
-    {"policies", &CForeignHandlerDPA::DiscoverStoragePolicies, 32},
+    {"config", &CForeignHandlerDPA::DiscoverConfig, 30, {}, false},
+    {"clients", &CForeignHandlerDPA::DiscoverClients, 30,
+     {Count<App::ClientInfo>("clients"), Count<App::SubClientInfo>("policies")}, false},
+    {"jobs", &CForeignHandlerDPA::DiscoverJobs, 32, {Count<ZRC::JobInfo>("jobs")}, true},
+    {"media", &CForeignHandlerDPA::DiscoverMedia, 32,
+     {Count<ZRC::ForeignLibraryItem>("libraries"), Count<ZRC::ForeignDriveItem>("drives"),
+      Count<ZRC::ForeignMediaItem>("media")},
+     false},
+    {"policies", &CForeignHandlerDPA::DiscoverStoragePolicies, 32,
+     {Count<ZRC::StoragePolicy>("storage policies")}, false},
 };
 
 struct Options {
@@ -79,15 +103,17 @@ struct Options {
   std::string out = "olb-out";
   std::string workDir;
   std::string log;
-  int debugLevel = 5;
+  int debugLevel = 1;
   int toolTimeout = 3600;
   std::string datastore;
   std::vector<const Operation*> operations;
   bool help = false;
 };
 
+// One line naming what is wrong, and where to learn more; status 2.
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "olb-host: %s\n\n%s", message.c_str(), kUsage);
+  std::fprintf(stderr, "olb-host: %s\nTry 'olb-host --help' for more information.\n",
+               message.c_str());
   return 2;
 }
 
@@ -106,64 +132,63 @@ bool ParseInt(const std::string& text, int min, int max, int* value) {
   return true;
 }
 
-// 0 when parsed; otherwise the exit status (usage already printed).
+// 0 when parsed; otherwise the exit status (the problem printed).
 int ParseArgs(int argc, char** argv, Options* opts) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg.compare(0, 2, "--") != 0) {
-      const Operation* found = nullptr;
-      for (const Operation& op : kOperations) {
-        if (arg == op.name) found = &op;
-      }
-      if (found == nullptr) return UsageError("unknown operation '" + arg + "'");
-      opts->operations.push_back(found);
-      continue;
+  enum { kRegistry = 256, kOut, kWorkDir, kLog, kDebugLevel, kToolTimeout, kDatastore };
+  static const option kLong[] = {
+      {"registry", required_argument, nullptr, kRegistry},
+      {"out", required_argument, nullptr, kOut},
+      {"work-dir", required_argument, nullptr, kWorkDir},
+      {"log", required_argument, nullptr, kLog},
+      {"debug-level", required_argument, nullptr, kDebugLevel},
+      {"tool-timeout", required_argument, nullptr, kToolTimeout},
+      {"datastore", required_argument, nullptr, kDatastore},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
+  };
+  opterr = 0;  // the messages are ours
+  optind = 1;
+  for (int c; (c = getopt_long(argc, argv, ":h", kLong, nullptr)) != -1;) {
+    std::string arg = argv[optind - 1];
+    std::string name = arg.substr(0, arg.find('='));
+    if (c == '?') {
+      if (optopt != 0) name = std::string("-") + static_cast<char>(optopt);
+      return UsageError("unknown option '" + name + "'");
     }
-    if (arg == "--help") {
+    if (c == ':') return UsageError("option '" + name + "' needs a value");
+    if (c == 'h') {
       opts->help = true;
       continue;
     }
-    std::string name = arg;
-    std::string value;
-    bool hasValue = false;
-    size_t eq = arg.find('=');
-    if (eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      hasValue = true;
-    }
-    static const char* const kWithValue[] = {"--registry",    "--out",          "--work-dir",
-                                             "--log",         "--debug-level",  "--tool-timeout",
-                                             "--datastore"};
-    bool known = false;
-    for (const char* option : kWithValue) known = known || name == option;
-    if (!known) return UsageError("unknown option '" + name + "'");
-    if (!hasValue) {
-      if (i + 1 >= argc) return UsageError("option '" + name + "' needs a value");
-      value = argv[++i];
-    }
+    std::string value = optarg;
     if (value.empty()) return UsageError("option '" + name + "' needs a non-empty value");
-
-    if (name == "--registry") {
-      opts->registry = value;
-    } else if (name == "--out") {
-      opts->out = value;
-    } else if (name == "--work-dir") {
-      opts->workDir = value;
-    } else if (name == "--log") {
-      opts->log = value;
-    } else if (name == "--datastore") {
-      opts->datastore = value;
-    } else if (name == "--debug-level") {
-      if (!ParseInt(value, 0, 1000, &opts->debugLevel)) {
-        return UsageError("--debug-level needs a whole number from 0 to 1000, not '" + value + "'");
-      }
-    } else if (name == "--tool-timeout") {
-      if (!ParseInt(value, 1, 30 * 24 * 3600, &opts->toolTimeout)) {
-        return UsageError("--tool-timeout needs a positive number of seconds, not '" + value +
-                          "'");
-      }
+    switch (c) {
+      case kRegistry: opts->registry = value; break;
+      case kOut: opts->out = value; break;
+      case kWorkDir: opts->workDir = value; break;
+      case kLog: opts->log = value; break;
+      case kDatastore: opts->datastore = value; break;
+      case kDebugLevel:
+        if (!ParseInt(value, 0, 1000, &opts->debugLevel)) {
+          return UsageError("--debug-level needs a whole number from 0 to 1000, not '" + value +
+                            "'");
+        }
+        break;
+      case kToolTimeout:
+        if (!ParseInt(value, 1, 30 * 24 * 3600, &opts->toolTimeout)) {
+          return UsageError("--tool-timeout needs a positive number of seconds, not '" + value +
+                            "'");
+        }
+        break;
     }
+  }
+  for (int i = optind; i < argc; ++i) {
+    const Operation* found = nullptr;
+    for (const Operation& op : kOperations) {
+      if (std::strcmp(argv[i], op.name) == 0) found = &op;
+    }
+    if (found == nullptr) return UsageError(std::string("unknown operation '") + argv[i] + "'");
+    opts->operations.push_back(found);
   }
   if (opts->operations.empty()) {
     for (const Operation& op : kOperations) opts->operations.push_back(&op);
@@ -288,9 +313,18 @@ int Setup(const Options& opts, std::string* tempWorkDir) {
       return SetupError("cannot read the datastore '" + opts.datastore +
                         "': " + std::strerror(errno));
     }
-    std::string standIn = Absolute(ProgramDir() + "/../standin/bin");
-    if (access((standIn + "/sqlplus").c_str(), X_OK) != 0) {
-      return SetupError("the sqlplus stand-in is not built (looked in '" + standIn + "')");
+    // Installed under libexec, so that it shadows no real sqlplus on PATH;
+    // in the build tree beside the program's directory.
+    std::string standIn;
+    for (const char* dir : {"/../libexec/olb/bin", "/../standin/bin"}) {
+      std::string candidate = Absolute(ProgramDir() + dir);
+      if (standIn.empty() && access((candidate + "/sqlplus").c_str(), X_OK) == 0) {
+        standIn = candidate;
+      }
+    }
+    if (standIn.empty()) {
+      return SetupError("the sqlplus stand-in is missing (looked in '" + ProgramDir() +
+                        "/../libexec/olb/bin' and '" + ProgramDir() + "/../standin/bin')");
     }
     setenv("OLB_DPA_DATASTORE", Absolute(opts.datastore).c_str(), 1);
     const char* path = std::getenv("PATH");
@@ -301,25 +335,102 @@ int Setup(const Options& opts, std::string* tempWorkDir) {
   return 0;
 }
 
+// The single updating line on a terminal: the operation, its time, and
+// the files and records written so far; redrawn at most four times a
+// second, whenever the host's libraries report progress.
+class Progress {
+ public:
+  Progress(const CForeignHandlerDPA& handler) : m_handler(handler), m_tty(isatty(2) == 1) {}
+  ~Progress() { HostEnv::Get().progress = nullptr; }
+
+  void Start(const Operation& op) {
+    m_op = &op;
+    m_start = std::chrono::steady_clock::now();
+    m_drawn = m_start;
+    m_files = m_handler.dumpedFiles().size();
+    m_records = op.counted.empty() ? 0 : Records(op.counted[0]);
+    if (m_tty) HostEnv::Get().progress = [this] { Tick(); };
+  }
+  void Stop() {
+    HostEnv::Get().progress = nullptr;
+    if (m_shown) std::fputs("\r\033[K", stderr);
+    m_shown = false;
+  }
+
+ private:
+  long long Records(const Counted& c) const {
+    return m_handler.dumpedRecords(c.module, c.messageType);
+  }
+  void Tick() {
+    auto now = std::chrono::steady_clock::now();
+    if (now - m_drawn < std::chrono::milliseconds(250)) return;
+    m_drawn = now;
+    std::chrono::duration<double> took = now - m_start;
+    std::fprintf(stderr, "\r\033[K%s %.0f s, %zu files", m_op->name, took.count(),
+                 m_handler.dumpedFiles().size() - m_files);
+    if (!m_op->counted.empty()) {
+      std::fprintf(stderr, ", %lld %s", Records(m_op->counted[0]) - m_records,
+                   m_op->counted[0].label);
+    }
+    std::fflush(stderr);
+    m_shown = true;
+  }
+
+  const CForeignHandlerDPA& m_handler;
+  const bool m_tty;
+  const Operation* m_op = nullptr;
+  std::chrono::steady_clock::time_point m_start, m_drawn;
+  size_t m_files = 0;
+  long long m_records = 0;
+  bool m_shown = false;
+};
+
 int RunOperations(const Options& opts) {
   CForeignHandlerDPA handler;
+  HostEnv& env = HostEnv::Get();
+  Progress progress(handler);
+  EvDebug log;
   std::vector<std::string> failed;
   for (const Operation* op : opts.operations) {
     size_t filesBefore = handler.dumpedFiles().size();
+    std::vector<long long> before;
+    for (const Counted& c : op->counted) before.push_back(handler.dumpedRecords(c.module, c.messageType));
+    long long rowsBefore = env.toolRowsRead;
+    env.lastFailure.clear();
+    progress.Start(*op);
     auto start = std::chrono::steady_clock::now();
     CWzMessageBase msg(op->module, 0);
     bool ok = (handler.*(op->run))(&msg);
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    progress.Stop();
     std::vector<std::string> written(handler.dumpedFiles().begin() + filesBefore,
                                      handler.dumpedFiles().end());
     if (!ok) failed.push_back(op->name);
-    std::printf("%-9s %-7s %8.3f s", op->name, ok ? "ok" : "FAILED", took.count());
-    if (!written.empty()) std::printf("  %s", DescribeFiles(written).c_str());
-    std::printf("\n");
+
+    char head[64];
+    std::snprintf(head, sizeof head, "%-9s %-7s %8.3f s", op->name, ok ? "ok" : "FAILED",
+                  took.count());
+    std::string line = head;
+    if (!ok) {
+      line += ": " + (env.lastFailure.empty() ? std::string("see the debug log") : env.lastFailure);
+    }
+    std::string counts;
+    for (size_t i = 0; i < op->counted.size(); ++i) {
+      const Counted& c = op->counted[i];
+      long long n = handler.dumpedRecords(c.module, c.messageType) - before[i];
+      counts += (i > 0 ? ", " : "") + std::to_string(n) + " " + c.label;
+      if (op->countsUnmapped && ok) {
+        long long unmapped = env.toolRowsRead - rowsBefore - n;
+        counts += ", " + std::to_string(unmapped > 0 ? unmapped : 0) + " read but not mapped";
+      }
+    }
+    if (!counts.empty() && (ok || !written.empty())) line += "  " + counts;
+    if (!written.empty()) line += "  " + DescribeFiles(written);
+    std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+    log.DebugLvl("olb-host", 1, "%s", line.c_str());
   }
 
-  const HostEnv& env = HostEnv::Get();
   size_t total = opts.operations.size();
   if (failed.empty()) {
     std::printf("All %zu operations succeeded.\n", total);

@@ -107,7 +107,6 @@ TEST_F(FetchDataTest, SplitsArgumentsItselfRunsNoShellAndLogsNoArgument) {
   EXPECT_EQ(1, c.parseCalls);
   EXPECT_EQ(&container, c.parsedOut);
   EXPECT_EQ(WorkDir() + "/olb_probe.txt", c.parsedPath);
-  EXPECT_EQ(c.parsedPath, c.lastOutputPath());
   EXPECT_EQ("[plain]\n[two words]\n[@/a b/c.sql]\n[xy]\n[]\n[; touch " + marker + "; ]\n" +
                 "[$(touch]\n[" + marker + ")]\n[`id`]\n[|]\n[dpa/s3cretPw]\n",
             c.parsedText);
@@ -134,10 +133,10 @@ TEST_F(FetchDataTest, FailuresNeverReachTheParser) {
     EXPECT_FALSE(c.FetchData(nullptr)) << line;
     EXPECT_EQ(0, c.parseCalls) << line;
   }
-  for (const char* text : {"No command line", "unterminated quote",
-                           "Program [no-such-program-olb] not found",
-                           "[exit3.sh] exited with status [3]",
-                           "[killed.sh] was ended by signal [15]"}) {
+  for (const char* text : {"no command line", "unterminated quote",
+                           "no-such-program-olb not found on PATH",
+                           "exit3.sh exited with status 3",
+                           "killed.sh was ended by signal 15"}) {
     EXPECT_TRUE(capture.Contains(text)) << text << "\n" << capture.All();
   }
   for (const auto& r : capture.records()) EXPECT_EQ("CForeignCmdExecBase::FetchData", r.context);
@@ -165,7 +164,7 @@ TEST_F(FetchDataTest, KillsTheWholeToolPastTheTimeLimit) {
   ProbeCollector c("slow.sh");
   EXPECT_FALSE(c.FetchData(nullptr));
   EXPECT_EQ(0, c.parseCalls);
-  EXPECT_TRUE(capture.Contains("[slow.sh] ran longer than [1] seconds and was killed"))
+  EXPECT_TRUE(capture.Contains("slow.sh ran longer than 1 s and was killed"))
       << capture.All();
   EXPECT_EQ(-1, waitpid(-1, nullptr, WNOHANG)) << "the tool was reaped";
   EXPECT_EQ(ECHILD, errno);

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
 #include "host/HostEnv.h"
 
@@ -153,6 +154,7 @@ void EvDebug::Write(const char* levelName, int level, const char* context, const
   record.debugLevel = level;
   record.context = context != nullptr ? context : "";
   record.text = Format(format, args);
+  if (!env.secrets.empty()) record.text = env.Masked(std::move(record.text));
 
   std::string line = Timestamp();
   line += " [";

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <functional>
 #include <utility>
 
 #include "host/EvDebug.h"
@@ -28,6 +30,10 @@ const char kScratchContext[] = "CForeignCmdExecBase::GetFileNameForOutput";
 // to kMaxStderrLine characters; the rest is counted.
 const size_t kMaxStderrLines = 200;
 const size_t kMaxStderrLine = 2000;
+// A failure reason quotes at most this many of the tool's lines, each cut
+// to kReasonLineLength characters.
+const size_t kReasonLines = 3;
+const size_t kReasonLineLength = 240;
 
 // Splits a command line the way the host does, without a shell: blanks
 // (space, tab) separate arguments, double quotes group blanks into an
@@ -129,6 +135,9 @@ class StderrLogger {
     }
   }
 
+  // The first few lines, for a failure reason.
+  const std::vector<std::string>& first() const { return m_first; }
+
   void Finish() {
     if (!m_line.empty()) Emit();
     if (m_dropped > 0) {
@@ -140,6 +149,9 @@ class StderrLogger {
  private:
   void Emit() {
     if (!m_line.empty() && m_line.back() == '\r') m_line.pop_back();
+    if (m_first.size() < kReasonLines && m_line.find_first_not_of(" \t") != std::string::npos) {
+      m_first.push_back(m_line);
+    }
     if (m_lines < kMaxStderrLines) {
       m_log.Debug(kFetchContext, "[%s] stderr: %s", m_program.c_str(), m_line.c_str());
       ++m_lines;
@@ -152,6 +164,7 @@ class StderrLogger {
   EvDebug& m_log;
   std::string m_program;
   std::string m_line;
+  std::vector<std::string> m_first;
   size_t m_lines = 0;
   size_t m_dropped = 0;
 };
@@ -222,7 +235,7 @@ int Spawn(const std::string& path, const std::vector<std::string>& args, int out
 // process group once `timeoutSeconds` (when positive) have passed. Returns
 // true with *status when the tool ended by itself.
 bool WaitForTool(pid_t pid, int errFd, int timeoutSeconds, StderrLogger& logger, int* status,
-                 bool* timedOut) {
+                 bool* timedOut, const std::function<void()>& progress) {
   *timedOut = false;
   long long deadline =
       timeoutSeconds > 0 ? MonotonicMillis() + static_cast<long long>(timeoutSeconds) * 1000 : -1;
@@ -230,6 +243,7 @@ bool WaitForTool(pid_t pid, int errFd, int timeoutSeconds, StderrLogger& logger,
   while (true) {
     pid_t r = waitpid(pid, status, WNOHANG);
     if (r == pid) break;
+    if (progress) progress();
     if (r < 0 && errno != EINTR) return false;  // nothing left to reap (ECHILD)
     int waitMs = 50;
     if (deadline >= 0) {
@@ -257,6 +271,70 @@ bool WaitForTool(pid_t pid, int errFd, int timeoutSeconds, StderrLogger& logger,
   return true;
 }
 
+// SQL*Plus's own message lines: "ORA-" and five digits, or "SP2-" and four,
+// then a colon ("ORA-01017: invalid username/password; logon denied").
+bool IsToolMessage(const std::string& line) {
+  size_t digits = line.compare(0, 4, "ORA-") == 0 ? 5 : line.compare(0, 4, "SP2-") == 0 ? 4 : 0;
+  if (digits == 0 || line.size() < 4 + digits + 1 || line[4 + digits] != ':') return false;
+  for (size_t i = 4; i < 4 + digits; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+  }
+  return true;
+}
+
+// The tool's message lines in its output file, then its first lines of
+// standard error, at most kReasonLines.
+std::vector<std::string> ToolLines(const std::string& outputPath,
+                                   const std::vector<std::string>& stderrLines) {
+  std::vector<std::string> lines;
+  std::ifstream in(outputPath, std::ios::binary);
+  for (std::string line; lines.size() < kReasonLines && std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (IsToolMessage(line)) lines.push_back(line);
+  }
+  for (const std::string& line : stderrLines) {
+    if (lines.size() < kReasonLines) lines.push_back(line);
+  }
+  for (std::string& line : lines) {
+    if (line.size() > kReasonLineLength) line = line.substr(0, kReasonLineLength) + "...";
+  }
+  return lines;
+}
+
+// Logs why a run failed and keeps it as the host's last failure: `what`
+// happened, then the tool's own lines joined by " | ".
+bool Fail(EvDebug& log, const std::string& what, const std::vector<std::string>& toolLines = {}) {
+  std::string reason = what;
+  for (size_t i = 0; i < toolLines.size(); ++i) reason += (i == 0 ? ": " : " | ") + toolLines[i];
+  HostEnv& env = HostEnv::Get();
+  env.lastFailure = env.Masked(reason);
+  log.Debug(kFetchContext, "%s", reason.c_str());
+  return false;
+}
+
+// Non-blank lines in the file at `path`: the rows the parser gets.
+long long CountRows(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  long long rows = 0;
+  bool blank = true;
+  char buf[1 << 16];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);) {
+    for (const char *p = buf, *end = buf + (n > 0 ? n : 0); p < end;) {
+      const char* nl = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+      const char* stop = nl != nullptr ? nl : end;
+      for (; blank && p < stop; ++p) blank = *p == ' ' || *p == '\t' || *p == '\r';
+      if (nl == nullptr) break;
+      if (!blank) ++rows;
+      blank = true;
+      p = nl + 1;
+    }
+  }
+  if (!blank) ++rows;
+  close(fd);
+  return rows;
+}
+
 }  // namespace
 
 CForeignCmdExecBase::CForeignCmdExecBase(CommunicationMethod method) : m_method(method) {}
@@ -268,65 +346,47 @@ bool CForeignCmdExecBase::_ParseData(void*, const std::vector<std::string>&) { r
 bool CForeignCmdExecBase::FetchData(void* out) {
   EvDebug log;
   if (m_method != 1) {
-    log.Debug(kFetchContext, "Communication method [%d] is not supported", m_method);
-    return false;
+    return Fail(log, "communication method " + std::to_string(m_method) + " is not supported");
   }
   std::string commandLine = _GetCommandLine();
-  if (commandLine.empty()) {
-    log.Debug(kFetchContext, "No command line to run");
-    return false;
-  }
+  if (commandLine.empty()) return Fail(log, "no command line to run");
   // The command line holds the datastore password: only the program's name
   // and the number of arguments ever reach the log.
   std::vector<std::string> args;
   if (!SplitCommandLine(commandLine, &args)) {
-    log.Debug(kFetchContext, "Command line has an unterminated quote");
-    return false;
+    return Fail(log, "the command line has an unterminated quote");
   }
-  if (args.empty()) {
-    log.Debug(kFetchContext, "Command line holds only blanks");
-    return false;
-  }
+  if (args.empty()) return Fail(log, "the command line holds only blanks");
   std::string program = BaseName(args[0]);
   std::string programPath;
   if (!FindProgram(args[0], &programPath)) {
-    log.Debug(kFetchContext, "Program [%s] not found", program.c_str());
-    return false;
+    return Fail(log, program + " not found" +
+                         (args[0].find('/') == std::string::npos ? " on PATH" : ""));
   }
 
   HostEnv& env = HostEnv::Get();
   std::string workDir = env.workDir.empty() ? "." : env.workDir;
   if (!MakeDirectories(workDir)) {
-    log.Debug(kFetchContext, "Cannot create work directory [%s]: %s", workDir.c_str(),
-              strerror(errno));
-    return false;
+    return Fail(log, "cannot create the work directory " + workDir + ": " + strerror(errno));
   }
   const char* fileName = _GetFileNameForData();
-  if (fileName == nullptr || *fileName == '\0') {
-    log.Debug(kFetchContext, "No output file name");
-    return false;
-  }
+  if (fileName == nullptr || *fileName == '\0') return Fail(log, "no output file name");
   std::string outputPath = workDir + "/" + fileName;
-  m_outputPath = outputPath;
   // A fresh file: whatever lay there (a file of another mode, a link) goes.
   if (unlink(outputPath.c_str()) != 0 && errno != ENOENT) {
-    log.Debug(kFetchContext, "Cannot remove old output file [%s]: %s", outputPath.c_str(),
-              strerror(errno));
-    return false;
+    return Fail(log, "cannot remove the old output file " + outputPath + ": " + strerror(errno));
   }
   int outFd = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_NOFOLLOW |
                                            O_CLOEXEC | O_NOCTTY,
                    0600);
   if (outFd < 0) {
-    log.Debug(kFetchContext, "Cannot create output file [%s]: %s", outputPath.c_str(),
-              strerror(errno));
-    return false;
+    return Fail(log, "cannot create the output file " + outputPath + ": " + strerror(errno));
   }
   int errPipe[2];
   if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    log.Debug(kFetchContext, "Cannot create a pipe: %s", strerror(errno));
+    int saved = errno;
     close(outFd);
-    return false;
+    return Fail(log, std::string("cannot create a pipe: ") + strerror(saved));
   }
 
   log.DebugLvl(kFetchContext, 1, "Running [%s] with [%zu] arguments", program.c_str(),
@@ -337,64 +397,65 @@ bool CForeignCmdExecBase::FetchData(void* out) {
   close(errPipe[1]);
   if (rc != 0) {
     close(errPipe[0]);
-    log.Debug(kFetchContext, "Cannot start [%s]: %s", program.c_str(), strerror(rc));
-    return false;
+    return Fail(log, "cannot start " + program + ": " + strerror(rc));
   }
   fcntl(errPipe[0], F_SETFL, fcntl(errPipe[0], F_GETFL) | O_NONBLOCK);
 
   StderrLogger logger(log, program);
   int status = 0;
   bool timedOut = false;
-  bool ended = WaitForTool(pid, errPipe[0], env.toolTimeoutSeconds, logger, &status, &timedOut);
+  bool ended = WaitForTool(pid, errPipe[0], env.toolTimeoutSeconds, logger, &status, &timedOut,
+                           env.progress);
+  int waitErrno = errno;
   close(errPipe[0]);
   logger.Finish();
+  std::string what;
   if (timedOut) {
-    log.Debug(kFetchContext, "[%s] ran longer than [%d] seconds and was killed",
-              program.c_str(), env.toolTimeoutSeconds);
-    return false;
+    what = program + " ran longer than " + std::to_string(env.toolTimeoutSeconds) +
+           " s and was killed";
+  } else if (!ended) {
+    what = "lost track of " + program + ": " + strerror(waitErrno);
+  } else if (WIFSIGNALED(status)) {
+    what = program + " was ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+           strsignal(WTERMSIG(status)) + ")";
+  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    what = program + " exited with status " +
+           std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
   }
-  if (!ended) {
-    log.Debug(kFetchContext, "Lost track of [%s]: %s", program.c_str(), strerror(errno));
-    return false;
-  }
-  if (WIFSIGNALED(status)) {
-    log.Debug(kFetchContext, "[%s] was ended by signal [%d]", program.c_str(), WTERMSIG(status));
-    return false;
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    log.Debug(kFetchContext, "[%s] exited with status [%d]", program.c_str(),
-              WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-    return false;
-  }
-  bool parsed = _ParseData(out, outputPath);
-  if (!parsed) log.Debug(kFetchContext, "Parsing the output of [%s] failed", program.c_str());
-  return parsed;
+  if (!what.empty()) return Fail(log, what, ToolLines(outputPath, logger.first()));
+  env.toolRowsRead += CountRows(outputPath);
+  if (!_ParseData(out, outputPath)) return Fail(log, "parsing the output of " + program + " failed");
+  return true;
 }
 
 std::string CForeignCmdExecBase::GetFileNameForOutput(int) {
-  // The private directory lies under the current work directory; it is made
-  // again when the work directory changes, the process is a fork's child,
-  // or the directory went away.
+  // One private directory per process and work directory, made by mkdtemp
+  // (0700, a fresh name); made anew when the work directory changes, the
+  // process is a fork's child, or the directory is no longer ours alone.
+  // Nothing is ever written into a directory this process did not make.
   static unsigned long counter = 0;
   HostEnv& env = HostEnv::Get();
   std::string workDir = env.workDir.empty() ? "." : env.workDir;
-  std::string dir = workDir + "/olb-scratch-" + std::to_string(static_cast<long>(getpid()));
+  std::string prefix = workDir + "/olb-scratch-";
+  long self = static_cast<long>(getpid());
   struct stat st;
-  if (lstat(dir.c_str(), &st) != 0) {
-    if (!MakeDirectories(workDir) || (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)) {
+  bool usable = !env.scratchDir.empty() && env.scratchOwner == self &&
+                env.scratchDir.compare(0, prefix.size(), prefix) == 0 &&
+                lstat(env.scratchDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                st.st_uid == geteuid() && (st.st_mode & 0777) == 0700;
+  if (!usable) {
+    std::string pattern = prefix + "XXXXXX";
+    if (!MakeDirectories(workDir) || mkdtemp(&pattern[0]) == nullptr) {
       EvDebug log;
-      log.Debug(kScratchContext, "Cannot create scratch directory [%s]: %s", dir.c_str(),
-                strerror(errno));
+      log.Debug(kScratchContext, "Cannot create a scratch directory in [%s]: %s",
+                workDir.c_str(), strerror(errno));
+      return std::string();
     }
-  } else if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077) != 0) {
-    // Someone else's or an open directory: not private, so not used.
-    EvDebug log;
-    log.Debug(kScratchContext, "Scratch directory [%s] is not private", dir.c_str());
-    dir = workDir + "/olb-scratch-" + std::to_string(static_cast<long>(getpid())) + "-" +
-          std::to_string(static_cast<long>(time(nullptr)));
-    mkdir(dir.c_str(), 0700);
+    if (env.scratchOwner == self && !env.scratchDir.empty()) rmdir(env.scratchDir.c_str());
+    env.scratchDir = pattern;
+    env.scratchOwner = self;
   }
-  return dir + "/script-" + std::to_string(++counter) + ".sql";
+  return env.scratchDir + "/script-" + std::to_string(++counter) + ".sql";
 }
 
 void CForeignCmdExecBase::SplitLine(const std::string& line, std::vector<std::string>& fields,

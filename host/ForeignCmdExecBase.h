@@ -7,9 +7,12 @@
 // removed); the program is found through PATH and runs with standard input
 // from /dev/null, standard output into HostEnv::workDir/_GetFileNameForData()
 // (the directory made 0700 when missing, the file created afresh, 0600),
-// standard error into the debug log. FetchData is false, without calling the parser, when the line is
-// empty, the program cannot start, exits non-zero or by a signal, or runs
-// past HostEnv::toolTimeoutSeconds (it is then killed and reaped).
+// standard error into the debug log. FetchData is false, without calling the
+// parser, when the line is empty, the program cannot start, exits non-zero
+// or by a signal, or runs past HostEnv::toolTimeoutSeconds (it is then
+// killed and reaped). The reason, with the tool's own error lines (SQL*Plus
+// prints them into its output) and its first lines of standard error, is
+// logged and kept in HostEnv::lastFailure, passwords masked.
 #ifndef OLB_HOST_FOREIGN_CMD_EXEC_BASE_H_
 #define OLB_HOST_FOREIGN_CMD_EXEC_BASE_H_
 
@@ -29,8 +32,9 @@ class OLB_HOST_API CForeignCmdExecBase {
 
   bool FetchData(void* out);
 
-  // A new unique scratch path in a private directory (0700) under
-  // HostEnv::workDir; no two calls in a process give the same path.
+  // A new unique scratch path in a private directory (0700) that this
+  // process made under HostEnv::workDir; no two calls in a process give the
+  // same path. "" (logged) when no such directory can be had.
   static std::string GetFileNameForOutput(int kind);
 
   // Splits `line` at `separator`; `escape` followed by any character stands
@@ -39,9 +43,6 @@ class OLB_HOST_API CForeignCmdExecBase {
   // field. c3 and c4 are unused (callers pass NUL).
   static void SplitLine(const std::string& line, std::vector<std::string>& fields,
                         char separator, char escape, char c3, char c4);
-
-  // The path of the last output file, "" before FetchData.
-  const std::string& lastOutputPath() const { return m_outputPath; }
 
  public:
   // The hooks, public so that tests can drive each collector directly.
@@ -52,7 +53,6 @@ class OLB_HOST_API CForeignCmdExecBase {
 
  private:
   CommunicationMethod m_method;
-  std::string m_outputPath;
 };
 
 #endif  // OLB_HOST_FOREIGN_CMD_EXEC_BASE_H_

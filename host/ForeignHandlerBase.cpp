@@ -111,6 +111,38 @@ std::vector<HXArchiveFileRecord> CForeignHandlerBase::GetResourcesForBackup() { 
 bool CForeignHandlerBase::PrepareContentForPostProcessing() { return true; }
 bool CForeignHandlerBase::PostProcessingCleanup() { return true; }
 bool CForeignHandlerBase::DiscoverDriveHistory(CWzMessageBase*) { return true; }
+long long CForeignHandlerBase::dumpedRecords(int module, int messageType) const {
+  for (const RecordCount& c : m_recordCounts) {
+    if (c.module == module && c.messageType == messageType) return c.count;
+  }
+  return 0;
+}
+
+// Counts `msg` and every message below it. The classes are few, so a short
+// list serves; `hint` remembers the last class found, which the items of a
+// list share.
+void CForeignHandlerBase::CountRecords(const CWzMessageBase& msg, size_t* hint) {
+  if (*hint >= m_recordCounts.size() || m_recordCounts[*hint].module != msg.module() ||
+      m_recordCounts[*hint].messageType != msg.messageType()) {
+    *hint = 0;
+    while (*hint < m_recordCounts.size() && (m_recordCounts[*hint].module != msg.module() ||
+                                             m_recordCounts[*hint].messageType != msg.messageType())) {
+      ++*hint;
+    }
+    if (*hint == m_recordCounts.size()) m_recordCounts.push_back({msg.module(), msg.messageType(), 0});
+  }
+  ++m_recordCounts[*hint].count;
+  for (const CWzMessageBase::Field& f : msg.fields()) {
+    if (f.kind == CWzMessageBase::Kind::kObject && f.object) {
+      size_t inner = *hint;
+      CountRecords(*f.object, &inner);
+    } else if (f.kind == CWzMessageBase::Kind::kList && f.list) {
+      size_t inner = *hint;
+      for (size_t i = 0, n = f.list->Size(); i < n; ++i) CountRecords(f.list->At(i), &inner);
+    }
+  }
+}
+
 void CForeignHandlerBase::setRestartString(std::string restart) {
   m_restartString = std::move(restart);
 }
@@ -120,11 +152,12 @@ void CForeignHandlerBase::setRestartString(std::string restart) {
 // the sequence moves on to the next free number.
 bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) {
   EvDebug log;
+  HostEnv& env = HostEnv::Get();
   if (msg == nullptr) {
+    env.lastFailure = "no message to write";
     log.Debug(kDumpContext, "No message to write");
     return false;
   }
-  HostEnv& env = HostEnv::Get();
   std::string dir = env.outputDir.empty() ? "." : env.outputDir;
   std::string className = DumpClassName(*msg);
 
@@ -132,8 +165,11 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
   long long size = 0;
   const char* step = "";
   if (!WriteTemp(*msg, dir, &temp, &size, &step)) {
+    int saved = errno;
+    env.lastFailure = "cannot write " + className + " into " + dir + " (" + step +
+                      "): " + strerror(saved);
     log.Debug(kDumpContext, "Cannot write [%s] into [%s] (%s): %s", className.c_str(),
-              dir.c_str(), step, strerror(errno));
+              dir.c_str(), step, strerror(saved));
     return false;
   }
 
@@ -150,7 +186,10 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
         close(dirFd);
       }
       m_dumpedFiles.push_back(path);
+      size_t hint = 0;
+      CountRecords(*msg, &hint);
       log.DebugLvl(kDumpContext, 1, "Wrote [%s] with [%lld] bytes", name.c_str(), size);
+      if (env.progress) env.progress();
       return true;
     }
     if (errno != EEXIST) break;
@@ -158,6 +197,7 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
   }
   int saved = errno;
   unlink(temp.c_str());
+  env.lastFailure = "cannot put " + className + " in place in " + dir + ": " + strerror(saved);
   log.Debug(kDumpContext, "Cannot put [%s] in place in [%s]: %s", className.c_str(),
             dir.c_str(), strerror(saved));
   return false;

@@ -45,9 +45,20 @@ class OLB_HOST_API CForeignHandlerBase {
   // Paths of the files this handler has dumped, in order (for the host
   // program's report).
   const std::vector<std::string>& dumpedFiles() const { return m_dumpedFiles; }
+  // How many messages of class (module, type), at any depth, the dumped
+  // files hold in all; for example ZRC::JobInfo for the jobs written.
+  long long dumpedRecords(int module, int messageType) const;
 
  private:
+  struct RecordCount {
+    int module;
+    int messageType;
+    long long count;
+  };
+  void CountRecords(const CWzMessageBase& msg, size_t* hint);
+
   std::vector<std::string> m_dumpedFiles;
+  std::vector<RecordCount> m_recordCounts;
   std::string m_restartString;
 };
 

@@ -1,5 +1,6 @@
 #include "host/HXPlatformInfo.h"
 
+#include <string.h>
 #include <strings.h>
 
 #include <cerrno>
@@ -106,6 +107,8 @@ bool ParseInt32(const std::string& text, int* out) {
 int HXPlatformInfo::getString(const char* section, const char* key, std::string* value) {
   std::string found;
   if (value == nullptr || !Lookup(section, key, &found)) return 0;
+  // A password never shows in the log or a failure reason from now on.
+  if (strcasestr(key, "PASSWORD") != nullptr) HostEnv::Get().AddSecret(found);
   *value = found;
   return 1;
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct LogRecord {
   std::string level;    // "DEBUG", "ERROR", "EVENT" or "L<n>" for DebugLvl
@@ -33,7 +34,29 @@ class HostEnv {
   // Sequence number of the next dumped file (starts at 1).
   unsigned nextDumpSequence = 1;
 
-  // Back to the defaults above (closes the log file).
+  // Texts that must never be shown: the registry's passwords, added as they
+  // are read. Log lines and failure reasons carry "********" in their place.
+  std::vector<std::string> secrets;
+  void AddSecret(const std::string& secret);
+  // `text` with every secret masked.
+  std::string Masked(std::string text) const;
+
+  // Why the last tool run or dump failed, in one line for the host's
+  // report (secrets masked); "" until something fails.
+  std::string lastFailure;
+  // Non-blank lines of output that tools have handed to parsers, in total.
+  long long toolRowsRead = 0;
+  // Called about every 50 ms while a tool runs and after every dump, so
+  // that the host program can show progress. Empty: none.
+  std::function<void()> progress;
+
+  // The private scratch directory this process made for its scripts (and
+  // the process that made it); Reset removes it when it is empty.
+  std::string scratchDir;
+  long scratchOwner = 0;
+
+  // Back to the defaults above (closes the log file, removes an empty
+  // scratch directory).
   void Reset();
 
  private:
