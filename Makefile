@@ -5,8 +5,9 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build test test-asan demo bench fuzz clean
+.PHONY: all deps configure build test test-asan demo bench fuzz install clean
 
 all: build
 
@@ -31,6 +32,10 @@ test-asan: deps
 
 demo: build
 	@app/demo.sh $(BUILD)
+
+# Installs under PREFIX (bin/, lib/olb/, libexec/olb/, share/olb/).
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build
 	@bench/run.sh $(BUILD)
