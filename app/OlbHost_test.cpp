@@ -1,156 +1,113 @@
-// olb-host as a user runs it: options, operations, output and exit status.
+// olb-host as a user runs it: command lines, the counts of each operation,
+// the debug log's size by level, its scratch directories, and the
+// installed tree.
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "testsupport/TestSupport.h"
+#include "app/ReliabilityTestUtil.h"
 
 namespace {
 
-struct HostRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using olbrel::Has;
 
 class OlbHostTest : public ::testing::Test {
  protected:
-  // Runs olb-host with `args` (shell words) and `env` assignments before it;
-  // TMPDIR points into the scratch directory.
-  HostRun Host(const std::string& args, const std::string& env = "") {
-    HostRun run;
-    std::string outFile = m_dir.file("stdout.txt");
-    std::string errFile = m_dir.file("stderr.txt");
-    // Braced, so that the 2>&1 that RunShell appends leaves ours alone.
-    std::string command = "{ TMPDIR='" + m_dir.file("tmp") + "' " + env + " '" +
-                          olbtest::OlbHostPath() + "' " + args + " >'" + outFile + "' 2>'" +
-                          errFile + "'; }";
-    run.status = olbtest::RunShell(command, nullptr);
-    run.out = olbtest::ReadFile(outFile);
-    run.err = olbtest::ReadFile(errFile);
-    return run;
+  void SetUp() override { ASSERT_EQ(0, mkdir(m_dir.file("tmp").c_str(), 0700)); }
+  olbrel::Run Host(const std::vector<std::string>& args) {
+    return olbrel::Host(args, m_dir.file("tmp"));
   }
-  void SetUp() override { olbtest::RunShell("mkdir -p '" + m_dir.file("tmp") + "'", nullptr); }
-  std::string Out() const { return "--out '" + m_dir.file("out") + "' "; }
-
   olbtest::TempDir m_dir;
 };
 
-TEST_F(OlbHostTest, HelpNamesEveryOptionAndOperation) {
-  HostRun run = Host("--help");
-  EXPECT_EQ(0, run.status);
-  EXPECT_EQ("", run.err);
-  for (const char* word : {"--registry FILE", "--out DIR", "--work-dir DIR", "--log FILE",
-                           "--debug-level N", "--tool-timeout SECONDS", "--datastore FILE",
-                           "config", "clients", "jobs", "media", "policies", "Exit status"}) {
-    EXPECT_NE(std::string::npos, run.out.find(word)) << word;
+TEST_F(OlbHostTest, BadCommandLinesNameTheProblemInOneLine) {
+  const std::string kTry = "\nTry 'olb-host --help' for more information.\n";
+  const struct {
+    std::vector<std::string> args;
+    const char* problem;
+  } cases[] = {
+      {{"--verbose"}, "unknown option '--verbose'"},
+      {{"--verbose=yes"}, "unknown option '--verbose'"},
+      {{"-x"}, "unknown option '-x'"},
+      {{"config", "restore"}, "unknown operation 'restore'"},
+      {{"--", "--out"}, "unknown operation '--out'"},
+      {{"config", "--out"}, "option '--out' needs a value"},
+      {{"--debug-level", "high"}, "--debug-level needs a whole number from 0 to 1000, not 'high'"},
+      {{"--tool-timeout=0"}, "--tool-timeout needs a positive number of seconds, not '0'"},
+      {{"--registry="}, "option '--registry' needs a non-empty value"},
+  };
+  for (const auto& c : cases) {
+    olbrel::Run r = Host(c.args);
+    EXPECT_EQ(2, r.status) << c.problem;
+    EXPECT_EQ(std::string("olb-host: ") + c.problem + kTry, r.out);
   }
+  olbrel::Run help = Host({"config", "--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_TRUE(Has(help.out, "--datastore FILE") && Has(help.out, "Exit status")) << help.out;
+  // --out=DIR, options after operations, and the order given.
+  olbrel::Run r = Host({"policies", "--out=" + m_dir.file("o"), "--", "config"});
+  EXPECT_EQ(0, r.status) << r.out;
+  EXPECT_EQ(0u, r.out.find("policies  ok ")) << r.out;
+  EXPECT_TRUE(Has(r.out, "\nconfig    ok ")) << r.out;
+  EXPECT_TRUE(olbtest::FileExists(m_dir.file("o/0001-ZRC.StoragePolicyList.xml")));
 }
 
-// The handler comes from libOlbDpa.so, as the host loads it, not from a copy
-// of the plug-in's code linked into the program.
+// The handler comes from libOlbDpa.so, as the host loads it.
 TEST_F(OlbHostTest, UsesThePluginLibrary) {
   std::string out;
   ASSERT_EQ(0, olbtest::RunShell("nm --defined-only '" + olbtest::OlbHostPath() + "'", &out));
-  EXPECT_EQ(std::string::npos, out.find(" _ZN18CForeignHandlerDPA"));  // members
-  EXPECT_EQ(std::string::npos, out.find(" _ZTV18CForeignHandlerDPA"));  // its vtable
-  out.clear();
-  ASSERT_EQ(0, olbtest::RunShell("ldd '" + olbtest::OlbHostPath() + "'", &out));
-  EXPECT_NE(std::string::npos, out.find("libOlbDpa.so")) << out;
+  EXPECT_FALSE(Has(out, " _ZN18CForeignHandlerDPA") || Has(out, " _ZTV18CForeignHandlerDPA"));
 }
 
-TEST_F(OlbHostTest, BadCommandLinesGiveUsageAndStatusTwo) {
-  struct Case {
-    const char* args;
-    const char* message;
-  } cases[] = {
-      {"--verbose", "unknown option '--verbose'"},
-      {"config restore", "unknown operation 'restore'"},
-      {"--out", "option '--out' needs a value"},
-      {"--debug-level high", "--debug-level needs a whole number"},
-      {"--debug-level=-1", "--debug-level needs a whole number"},
-      {"--tool-timeout 0", "--tool-timeout needs a positive number"},
-      {"--registry=", "needs a non-empty value"},
-  };
-  for (const Case& c : cases) {
-    HostRun run = Host(Out() + c.args);
-    EXPECT_EQ(2, run.status) << c.args;
-    EXPECT_EQ("", run.out) << c.args;
-    EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.args << ": " << run.err;
-    EXPECT_NE(std::string::npos, run.err.find("Usage: olb-host")) << c.args;
-  }
-  EXPECT_FALSE(olbtest::FileExists(m_dir.file("out")));  // nothing was run
-}
-
-TEST_F(OlbHostTest, SetupErrorsRunNothing) {
-  HostRun run = Host(Out() + "--registry '" + m_dir.file("missing.ini") + "' config");
-  EXPECT_EQ(2, run.status);
-  EXPECT_NE(std::string::npos, run.err.find("cannot read the registry file")) << run.err;
-  run = Host(Out() + "--datastore '" + m_dir.file("missing.db") + "' config");
-  EXPECT_EQ(2, run.status);
-  EXPECT_NE(std::string::npos, run.err.find("cannot read the datastore")) << run.err;
-  EXPECT_EQ("", run.out);
-}
-
-TEST_F(OlbHostTest, ConfigAloneRunsAndReports) {
-  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("reg.ini"),
-                                 "[kRelayUnit]\nsDPAUSER=dpa\nsDPAPASSWORD=topsecret\n"));
-  HostRun run = Host(Out() + "--registry '" + m_dir.file("reg.ini") + "' config");
-  EXPECT_EQ(0, run.status) << run.out << run.err;
-  EXPECT_EQ(0u, run.out.find("config    ok ")) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("All 1 operations succeeded.")) << run.out;
-  EXPECT_EQ(std::string::npos, run.out.find("clients"));
-
-  std::string log = olbtest::ReadFile(m_dir.file("out/olb-debug.log"));
-  EXPECT_NE(std::string::npos, log.find("User name = [dpa]")) << log;
-  EXPECT_EQ(std::string::npos, log.find("topsecret"));
-  // The private work directory is gone.
-  EXPECT_TRUE(olbtest::ListDir(m_dir.file("tmp")).empty());
-}
-
-TEST_F(OlbHostTest, OperationsRunInTheOrderGiven) {
-  HostRun run = Host(Out() + "--log '" + m_dir.file("my.log") + "' --work-dir '" +
-                 m_dir.file("work/sub") + "' policies config config");
-  size_t policies = run.out.find("policies ");
-  size_t config = run.out.find("config ");
-  ASSERT_NE(std::string::npos, policies) << run.out;
-  ASSERT_NE(std::string::npos, config) << run.out;
-  EXPECT_LT(policies, config);
-  EXPECT_NE(std::string::npos, run.out.find("config ", config + 1));
-  EXPECT_EQ(run.out.find("FAILED") == std::string::npos ? 0 : 1, run.status) << run.out;
-  EXPECT_TRUE(olbtest::FileExists(m_dir.file("my.log")));
-  EXPECT_TRUE(olbtest::FileExists(m_dir.file("work/sub")));  // a given work dir is kept
-}
-
-TEST_F(OlbHostTest, MissingSqlplusFailsClientsButTheRestStillRuns) {
-  HostRun run = Host(Out() + "clients config", "PATH=");
-  EXPECT_EQ(1, run.status) << run.out << run.err;
-  EXPECT_EQ(0u, run.out.find("clients   FAILED ")) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("\nconfig    ok ")) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("1 of 2 operations FAILED: clients")) << run.out;
-}
-
-TEST_F(OlbHostTest, EveryOperationOnTheDemoDatastore) {
-  const std::string db = m_dir.file("dpa.db");
+TEST_F(OlbHostTest, EachOperationCountsWhatItWroteAndTheLogStaysSmall) {
+  const std::string db = m_dir.file("dpa.db"), work = m_dir.file("work");
   ASSERT_TRUE(olbtest::CreateDatastore(db, {olbtest::DemoSqlPath()}));
-  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("reg.ini"),
-                                 "[kRelayUnit]\nsDPAUSER=dpa\nsDPAPASSWORD=dpa-demo-58\n"));
-  HostRun run = Host(Out() + "--registry '" + m_dir.file("reg.ini") + "' --datastore '" + db + "'",
-                     "PATH=/usr/bin:/bin");
-  EXPECT_EQ(0, run.status) << run.out << run.err;
-  EXPECT_NE(std::string::npos, run.out.find("All 5 operations succeeded.")) << run.out;
-  for (const char* file : {"App.ClientsList.xml", "ZRC.JobList.xml", "ZRC.ForeignLibraries.xml",
-                           "ZRC.ForeignMedias.xml", "ZRC.StoragePolicyList.xml"}) {
-    EXPECT_NE(std::string::npos, run.out.find(file)) << file;
+  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("reg.ini"), olbrel::Registry()));
+  size_t logLines[2];
+  for (int level : {1, 5}) {
+    std::string out = m_dir.file("out" + std::to_string(level));
+    olbrel::Run r = Host({"--registry", m_dir.file("reg.ini"), "--datastore", db, "--out", out,
+                          "--work-dir", work, "--debug-level", std::to_string(level)});
+    ASSERT_EQ(0, r.status) << r.out;
+    // The demo: 12 clients and the server, 336 of its 339 job rows mapped.
+    for (const char* counts :
+         {"13 clients, 26 policies  1 file", "336 jobs, 3 read but not mapped  1 file",
+          "9 libraries, 11 drives, 5 media  2 files", "1 storage policies  1 file"}) {
+      EXPECT_TRUE(Has(r.out, counts)) << counts << "\n" << r.out;
+    }
+    std::string log = olbtest::ReadFile(out + "/olb-debug.log");
+    logLines[level == 5] = static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
+    EXPECT_TRUE(Has(log, "L1 olb-host: jobs      ok ")) << log;
+    // The scratch directory goes with the run; the tool's output stays.
+    for (const std::string& name : olbtest::ListDir(work)) EXPECT_EQ(0u, name.find("olb_dpa_"));
   }
-  EXPECT_EQ(6u, olbtest::ListDir(m_dir.file("out")).size());  // five messages and the log
+  EXPECT_LT(logLines[0], 60u);   // a few lines per operation and file
+  EXPECT_GT(logLines[1], 500u);  // a line per record
+  EXPECT_EQ(std::vector<std::string>{}, olbtest::ListDir(m_dir.file("tmp")));
+}
 
-  // A wrong password makes the tool, and so the operation, fail.
-  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("reg.ini"),
-                                 "[kRelayUnit]\nsDPAUSER=dpa\nsDPAPASSWORD=wrong\n"));
-  run = Host(Out() + "--registry '" + m_dir.file("reg.ini") + "' --datastore '" + db +
-             "' config clients");
-  EXPECT_EQ(1, run.status) << run.out;
-  EXPECT_NE(std::string::npos, run.out.find("1 of 2 operations FAILED: clients")) << run.out;
+// Installed into a fresh prefix, the demo runs from there alone, the
+// stand-in off PATH.
+TEST_F(OlbHostTest, InstalledTreeRunsTheDemo) {
+  const std::string prefix = m_dir.file("prefix");
+  std::string out;
+  ASSERT_EQ(0, olbtest::RunShell("cmake --install '" + olbtest::BinaryDir() + "' --prefix '" +
+                                     prefix + "'",
+                                 &out))
+      << out;
+  EXPECT_TRUE(olbtest::FileExists(prefix + "/libexec/olb/bin/sqlplus"));
+  EXPECT_FALSE(olbtest::FileExists(prefix + "/bin/sqlplus"));
+  int fd = -1;
+  pid_t demo = olbrel::Start("/bin/sh", {"-c", "cd '" + m_dir.path() + "' && OLB_DEMO_OUT=demo '" +
+                                                   prefix + "/share/olb/demo.sh'"},
+                             "/usr/bin:/bin", m_dir.file("tmp"), &fd);
+  olbrel::Run r = olbrel::Finish(demo, fd);
+  EXPECT_EQ(0, r.status) << r.out;
+  EXPECT_TRUE(Has(r.out, "All 5 operations succeeded.")) << r.out;
+  EXPECT_EQ(6u, olbtest::ListDir(m_dir.file("demo")).size());
+  out.clear();
+  ASSERT_EQ(0, olbtest::RunShell("ldd '" + prefix + "/bin/olb-host'", &out));
+  EXPECT_TRUE(Has(out, prefix + "/bin/../lib/olb/libOlbDpa.so")) << out;
 }
 
 }  // namespace

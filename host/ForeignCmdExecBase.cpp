@@ -348,8 +348,14 @@ bool CForeignCmdExecBase::FetchData(void* out) {
   if (m_method != 1) {
     return Fail(log, "communication method " + std::to_string(m_method) + " is not supported");
   }
+  HostEnv& env = HostEnv::Get();
+  env.lastFailure.clear();
   std::string commandLine = _GetCommandLine();
-  if (commandLine.empty()) return Fail(log, "no command line to run");
+  if (commandLine.empty()) {
+    // Making it may have failed (the script file could not be written).
+    std::string why = env.lastFailure;
+    return Fail(log, "no command line to run" + (why.empty() ? "" : ": " + why));
+  }
   // The command line holds the datastore password: only the program's name
   // and the number of arguments ever reach the log.
   std::vector<std::string> args;
@@ -364,7 +370,6 @@ bool CForeignCmdExecBase::FetchData(void* out) {
                          (args[0].find('/') == std::string::npos ? " on PATH" : ""));
   }
 
-  HostEnv& env = HostEnv::Get();
   std::string workDir = env.workDir.empty() ? "." : env.workDir;
   if (!MakeDirectories(workDir)) {
     return Fail(log, "cannot create the work directory " + workDir + ": " + strerror(errno));

@@ -25,8 +25,13 @@ class HXFile {
   bool isOpen() const { return m_file != nullptr; }
 
  private:
+  // Sets HostEnv::lastFailure from errno; false.
+  bool Failed(const char* what);
+
   std::FILE* m_file = nullptr;
+  std::string m_path;  // for the failure reason
   bool m_failed = false;
+  int m_errno = 0;  // of the failed write
 };
 
 #endif  // OLB_HOST_HX_FILE_H_
