@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "collectors/DPAClientCollector.h"
+#include "collectors/DPAJobCollector.h"
 #include "handler/CForeignHandlerDPA.h"
 #include "testsupport/TestSupport.h"
 
@@ -164,39 +165,78 @@ TEST_F(ClientCollectorTest, GenericServerReadsOnlyTheFirstLine) {
   }
 }
 
-TEST_F(ClientCollectorTest, CommandLinesOfEveryVariant) {
+// The script path of a sqlplus command line: between '@"' and the last '"'.
+std::string ScriptOf(const std::string& line) {
+  const size_t at = line.find("@\"");
+  return at == std::string::npos ? "" : line.substr(at + 2, line.size() - at - 3);
+}
+
+// Every family: its output file and queries; the base collector's command
+// line is its query, the _PG variant runs that query through psql, the
+// V58_ORACLE variant its own through sqlplus with a script file.
+TEST_F(ClientCollectorTest, QueriesAndCommandLinesOfEveryVariant) {
   DBContext set;
   set.setUserName("scott");
   set.setPassword("tiger");
   set.setInstallDir("/opt/dpa/bin");
   set.setExecName("psql");
   set.setPort(9003);
-  // The base collector's line is the query itself; the _PG variant runs that
-  // query through psql, the V58_ORACLE variant its own through sqlplus.
-  auto check = [&](std::vector<std::unique_ptr<CDPACollector>> family, const char* file) {
-    SCOPED_TRACE(file);
-    CDPACollector &base = *family[0], &pg = *family[1], &ora = *family[2];
-    for (auto& c : family) EXPECT_STREQ(c->_GetFileNameForData(), file);
-    EXPECT_EQ(base._GetCommandLine(), base.GetQuery());
-    const std::string script = dynamic_cast<CDPAOracleCollector&>(ora).scriptFile();
-    const std::string psql = " -t -A -F , -c \"" + base.GetQuery() + "\"";
-    EXPECT_EQ(
-        pg._GetCommandLine(),
-        "\"C:\\Program Files\\EMC\\DPA\\services\\datastore\\engine\\bin\\\" -U dpa -p 0" + psql);
-    EXPECT_EQ(ora._GetCommandLine(), "sqlplus -S dpa/ as SYSDBA @\"" + script + "\"");
+  const struct {
+    std::vector<std::unique_ptr<CDPACollector>> family;
+    const char *file, *query, *oracleQuery, *psql, *sqlplus;
+  } cases[] = {
+      {Family<CDPAServerCollector, CDPAServerCollector_PG, CDPAServerCollectorV58_ORACLE>(),
+       "olb_dpa_server.txt",
+       "select f_display_name, f_global_name, f_name from apollo.node where dtype = "
+       "'DPADataStore'",
+       "select DISTINCT f_name ||',' || f_globalname from CONFIG.nodes where F_TYPE = 212",
+       "\"/opt/dpa/bin\\psql\" -U scott -p 9003", "sqlplus -S "},
+      {Family<CDPAClientCollector, CDPAClientCollector_PG, CDPAClientCollectorV58_ORACLE>(),
+       "olb_dpa_node.txt",
+       "select f_name || ',' from apollo.node where dtype = 'NetBackupBackupClient'",
+       "select DISTINCT f_name || ',' from config.nodes where f_type = 515",
+       "\"/opt/dpa/bin\\psql\" -U scott -p 9003", "sqlplus -S "},
+      {Family<CDPAGroupCollector, CDPAGroupCollector_PG, CDPAGroupCollectorV58_ORACLE>(),
+       "olb_dpa_group.txt",
+       "select f_name, f_global_name, f_policy_type, f_agent_name, f_storage_unit from "
+       "apollo.node n, dpa.group_config c where dtype = 'NetBackupBackupGroup' and n.f_id = "
+       "c.f_node_id",
+       "select distinct bj.f_group_name ||','|| bj.f_client_name ||','|| bj.f_media_server "
+       "||','|| gc.f_policy_type from datamine.backupjob bj, datamine.group_config gc  where "
+       "gc.f_group_name = bj.f_group_name",
+       "\"/opt/dpa/bin\\psql\" -U scott -p 9003", "sqlplus -S "},
+      {Family<CDPAJobCollector, CDPAJobCollector_PG, CDPAJobCollectorV58_ORACLE>(),
+       "olb_dpa_jobs.txt",
+       "select f_name, f_display_name, f_global_name, f_agent_name, f_nfiles, f_jobid2, f_size, "
+       "f_storage_unit, f_status, b.f_endtime, b.f_starttime, b.f_endtime - b.f_starttime as "
+       "duration, b.f_level, f_job_name  from apollo.node n, backupjob b where n.f_id = "
+       "b.f_group_id \torder by bj.f_jobid",
+       "select distinct f_group_name ||','|| bj.f_client_name ||','|| bj.f_nfiles ||','|| "
+       "bj.f_jobid ||','|| bj.f_sizetransferred ||','|| bj.f_storage_unit ||','|| bj.f_status "
+       "||','|| bj.f_starttime ||','|| (bj.f_endtime - bj.f_starttime) ||','|| bj.f_level from "
+       "datamine.backupjob bj, config.nodes node where bj.f_group_name = node.f_name and "
+       "node.f_type = 516 and bj.f_jobid is not null ",
+       "\"/opt/dpa/bin\\psql.exe\" -U dpa -d apollo -p 9003", "sqlplus -S -S "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    CDPACollector &base = *c.family[0], &pg = *c.family[1], &ora = *c.family[2];
+    for (auto& collector : c.family) EXPECT_STREQ(collector->_GetFileNameForData(), c.file);
+    EXPECT_EQ(base.GetQuery(), c.query);
+    EXPECT_EQ(pg.GetQuery(), c.query);
+    EXPECT_EQ(ora.GetQuery(), c.oracleQuery);
+    EXPECT_EQ(base._GetCommandLine(), c.query);
     pg.setDBContext(set);
     ora.setDBContext(set);
-    EXPECT_EQ(pg._GetCommandLine(), "\"/opt/dpa/bin\\psql\" -U scott -p 9003" + psql);
-    EXPECT_EQ(ora._GetCommandLine(), "sqlplus -S scott/tiger as SYSDBA @\"" + script + "\"");
-    const std::string text = olbtest::ReadFile(script);
-    EXPECT_NE(text.find("\n" + ora.GetQuery() + ";\nexit\n"), std::string::npos) << text;
-  };
-  check(Family<CDPAServerCollector, CDPAServerCollector_PG, CDPAServerCollectorV58_ORACLE>(),
-        "olb_dpa_server.txt");
-  check(Family<CDPAClientCollector, CDPAClientCollector_PG, CDPAClientCollectorV58_ORACLE>(),
-        "olb_dpa_node.txt");
-  check(Family<CDPAGroupCollector, CDPAGroupCollector_PG, CDPAGroupCollectorV58_ORACLE>(),
-        "olb_dpa_group.txt");
+    EXPECT_EQ(pg._GetCommandLine(), c.psql + std::string(" -t -A -F , -c \"") + c.query + "\"");
+    const std::string line = ora._GetCommandLine();
+    EXPECT_EQ(line, c.sqlplus + std::string("scott/tiger as SYSDBA @\"") + ScriptOf(line) + "\"");
+    EXPECT_EQ(olbtest::ReadFile(ScriptOf(line)),
+              "set colsep , \nset trimspool on \nset heading off \nset echo off \nset linesize "
+              "32767 \nSET FEEDBACK OFF\nWHENEVER SQLERROR EXIT FAILURE\nWHENEVER OSERROR EXIT "
+              "FAILURE\n" +
+                  std::string(c.oracleQuery) + ";\nexit\n");
+  }
 }
 
 }  // namespace

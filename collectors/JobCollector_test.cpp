@@ -36,19 +36,6 @@ class JobCollectorTest : public olbtest::HostFixture {
   }
 };
 
-// The job collector alone passes -S twice; its script ends the session.
-TEST_F(JobCollectorTest, CommandLine) {
-  DBContext context;
-  context.setUserName("dpa");
-  context.setPassword("dpa-demo-58");
-  CDPAJobCollectorV58_ORACLE oracle;
-  oracle.setDBContext(context);
-  const std::string line = oracle._GetCommandLine();
-  EXPECT_EQ("sqlplus -S -S dpa/dpa-demo-58 as SYSDBA @\"" + oracle.scriptFile() + "\"", line);
-  EXPECT_NE(std::string::npos,
-            olbtest::ReadFile(oracle.scriptFile()).find(oracle.GetQuery() + ";\nexit\n"));
-}
-
 // Ten fields make a job (more are ignored), shorter lines are skipped and
 // backslashes are data; missing or empty output gives no jobs.
 TEST_F(JobCollectorTest, TenFieldsMakeAJobAndShorterLinesAreSkipped) {

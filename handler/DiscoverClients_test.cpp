@@ -109,26 +109,6 @@ TEST_F(DiscoverClientsTest, ServerFirstThenClientsWithTheirPolicies) {
   }
 }
 
-TEST_F(DiscoverClientsTest, DemoDatastoreListsTheServerFirstThenEveryClient) {
-  Datastore(olbtest::ReadFile(olbtest::DemoSqlPath()));
-  CForeignHandlerDPA handler;
-  ASSERT_TRUE(handler.DiscoverClients(nullptr));
-  ASSERT_EQ(handler.dumpedFiles().size(), 1u);
-  Lines model;
-  size_t withPolicies = 0;
-  for (const DPAClient& c : handler.m_clients) {
-    model.push_back(c.ClientName() + (c.Policylist().empty() ? "" : " default"));
-    for (const auto& g : c.Policylist()) model.back() += " " + g.PolicyName();
-    if (c.MasterServer()) model.back() += " *";
-    withPolicies += c.Policylist().empty() ? 0 : 1;
-  }
-  EXPECT_EQ(Listed(handler.dumpedFiles()[0]), model);
-  ASSERT_GT(model.size(), 2u);
-  EXPECT_EQ(model[0], CForeignHandlerDPA::GetServerName() + " *");
-  EXPECT_GT(withPolicies, 0u);
-  EXPECT_EQ(LeftoverScripts(), "");
-}
-
 // Each client of the handler's list with its policies, and the server name.
 Lines Held(const CForeignHandlerDPA& handler) {
   Lines out{"server " + CForeignHandlerDPA::GetServerName()};

@@ -250,88 +250,6 @@ class JobRecordTest : public olbtest::HostFixture {
   CForeignHandlerDPA handler;
 };
 
-TEST_F(JobRecordTest, OneJobGivesItsRecordFieldByFieldThroughTheXmlFile) {
-  DPAJobInformation jobs;
-  jobs.AddJob(MakeJob("J1", "c1", "P1"));
-  ASSERT_TRUE(Build(jobs));
-  std::vector<std::string> files = ListDir(OutDir());
-  ASSERT_EQ(1u, files.size());
-  std::vector<std::string> expected = {"productKind(4:7) = 16", "flags(3:6) = 0"};
-  auto add = [&](const std::string& prefix, std::initializer_list<const char*> fields) {
-    for (const char* field : fields) expected.push_back("jobs(2:5)[0]." + prefix + field);
-  };
-  add("", {"appType(4:4) = 130", "jobId(6:6) = \"J1\""});
-  add("hubfield(1:1).",
-      {"hubfieldName(1:1) = \"DPA_srv\"", "value3(3:9) = 1", "entityType(4:10) = 1"});
-  add("subclient(2:2).",
-      {"entityType(2:5) = 7", "clientName(14:38) = \"c1\"",
-       "appName(11:29) = \"Other External Agent\"", "appType(10:28) = 130",
-       "instanceName(8:20) = \"defaultInstanceName\"", "backupSetName(5:11) = \"defaultBackupSet\"",
-       "hubfieldName(19:55) = \"DPA_srv\"", "subclientName(1:1) = \"P1\"", "value21(21:63) = 1"});
-  add("jobFlags(8:14).", {"value2(2:2) = 1", "kind(1:1) = 4", "value3(3:3) = 1"});
-  add("detail(9:15).detail(1:1).",
-      {"backupLevel(27:30) = 1", "status(8:8) = 1", "startTime(9:9) = 1700000000",
-       "duration(10:10) = 3600", "kind(1:1) = 4", "size(32:35) = 5242880",
-       "dataSize(36:39) = 5242880", "elapsed(11:11) = 3600", "fileCount(34:37) = 42",
-       "storagePolicy(17:20).entityType(2:5) = 17",
-       "storagePolicy(17:20).storagePolicyName(1:1) = \"DPA_srv_SP\""});
-  add("dataInfo(10:16).items(1:1)[0].",
-      {"value2(2:2) = 1", "kind(1:1) = 4", "dataSize(3:3) = 5242880",
-       "storagePolicy(4:4).entityType(2:5) = 17",
-       "storagePolicy(4:4).storagePolicyName(1:1) = \"DPA_srv_SP\""});
-  EXPECT_EQ(expected, olbtest::DescribeDumpedFile(OutDir() + "/" + files[0]));
-}
-
-// The fast records (a copy of the template's, or a written record filled
-// again) against the record built field by field, on random jobs.
-TEST_F(JobRecordTest, ReusedRecordsEqualTheRecordBuiltFieldByField) {
-  std::mt19937_64 rng(11);
-  const char* levels[] = {"Full", "full", "Differential Incr", "Cumulative Incr", "", "x"};
-  const char* states[] = {"success", "Fail", "failed", ""};
-  DPAJobRecordTemplate tmpl;
-  DPAClient& client = handler.m_clients[1];
-  DPAGroup& group = client.Policylist()[1];
-  std::vector<ZRC::JobInfo> fast;
-  size_t reused = 0;
-  for (int i = 0; i < 300; ++i) {
-    DPAJob job;
-    job.Jobid(std::string(rng() % 40, 'j') + std::to_string(i));
-    job.ClientName(std::string(rng() % 30, 'c'));
-    job.PolicyName(std::string(rng() % 30, 'p'));
-    job.Level(levels[rng() % 6]);
-    job.Status(states[rng() % 4]);
-    job.SizeMB(rng() >> (rng() % 64));
-    job.Files(rng());
-    job.StartTime(rng());
-    job.Duration(rng() >> (rng() % 64));
-    std::vector<ZRC::JobInfo> plain;
-    job.BuildJob(&plain, &client, &group);
-    reused += !tmpl.spare.empty();
-    job.BuildJob(&fast, &client, &group, tmpl);
-    ASSERT_EQ(DescribeMessage(plain.back()), DescribeMessage(fast.back())) << i;
-    ASSERT_TRUE(plain.back() == fast.back()) << i;
-    if (rng() % 5 == 0) tmpl.Recycle(&fast);
-  }
-  EXPECT_GT(reused, 100u);
-}
-
-TEST_F(JobRecordTest, DurationKeepsOnlyItsLowThirtyTwoBitsAsASignedValue) {
-  const std::pair<uint64_t, long long> cases[] = {
-      {1ull << 31, -(1ll << 31)}, {1ull << 32, 0}, {(1ull << 32) + 5, 5}, {~0ull, -1}};
-  for (const auto& [duration, sent] : cases) {
-    SCOPED_TRACE(duration);
-    DPAJob job = MakeJob("J", "c1", "p1");
-    job.Duration(duration);
-    std::vector<ZRC::JobInfo> records;
-    DPAJobRecordTemplate tmpl;
-    job.BuildJob(&records, &handler.m_clients[1], &handler.m_clients[1].Policylist()[1], tmpl);
-    ZRC::JobDetail& detail = *FindObject(*FindObject(records.back(), ZRC::JobInfo::detail),
-                                         ZRC::JobDetailHolder::detail);
-    EXPECT_EQ(sent, GetInt(detail, ZRC::JobDetail::duration));
-    EXPECT_EQ(sent, GetInt(detail, ZRC::JobDetail::elapsed));
-  }
-}
-
 // Records the caller left in the list go out with the first batch and are
 // not filled again as spares: every later record is whole.
 TEST_F(JobRecordTest, RecordsAlreadyInTheListAreSentWithTheFirstBatch) {
@@ -349,21 +267,6 @@ TEST_F(JobRecordTest, RecordsAlreadyInTheListAreSentWithTheFirstBatch) {
   for (ZRC::JobInfo& record : *List(second, ZRC::JobList::jobs)) {
     ASSERT_EQ(33u, DescribeMessage(record).size()) << GetString(record, ZRC::JobInfo::jobId);
   }
-}
-
-TEST_F(JobRecordTest, UnknownClientOrGroupIsSkippedAndTheOthersStillBuilt) {
-  DPAJobInformation jobs;
-  jobs.AddJob(MakeJob("J1", "nobody", "P1"));
-  jobs.AddJob(MakeJob("J2", "C1", "P9"));   // client known, group not its own
-  jobs.AddJob(MakeJob("J3", "srv", "P1"));  // group of another client
-  jobs.AddJob(MakeJob("J4", "C1", "P0"));
-  olbtest::LogCapture log;
-  EXPECT_TRUE(Build(jobs));
-  for (const char* id : {"J1", "J2", "J3"}) {
-    EXPECT_EQ(1u, log.Count(std::string("Unable to map job id [") + id + "]")) << id;
-  }
-  EXPECT_EQ(0u, log.Count("Unable to map job id [J4]"));
-  EXPECT_EQ(std::vector<std::vector<std::string>>{{"J4"}}, DumpedIds(OutDir()));
 }
 
 // Each batch of 1000 records is dumped, and the rest at the end. A failed
