@@ -1,6 +1,7 @@
 // The datastore tools. olb-dpa-db builds a datastore afresh from SQL files in
-// order; olb-dpa-gen writes the counts asked for, jobs that all map, unique
-// ids and the same content for the same seed. Both refuse clearly and leave
+// order; olb-dpa-gen writes the counts asked for, unique ids, clients in a
+// few policies each (or the uniform spread), jobs of retired clients, and the
+// same content for the same seed. Both refuse clearly and leave
 // nothing behind.
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ TEST_F(DatastoreToolTest, BuildReplacesAnOldFileAndRunsFilesInOrder) {
 TEST_F(DatastoreToolTest, GeneratorWritesTheCountsAskedFor) {
   Result r = Run(m_gen +
                  "--clients 7 --policies 3 --jobs 500 --libraries 2 --pools 2 "
-                 "--drives-per-library 3 --volumes-per-pool=2 --seed 42");
+                 "--drives-per-library 3 --volumes-per-pool=2 --seed 42 --unmapped-percent 0");
   ASSERT_EQ(0, r.status) << r.out << r.err;
   const char* const cases[][2] = {
       {"select f_type || ':' || count(*) from nodes group by f_type", "212:1\n515:7\n516:3"},
@@ -65,6 +66,41 @@ TEST_F(DatastoreToolTest, GeneratorWritesTheCountsAskedFor) {
       {"select count(*) from backupjob where f_endtime < f_starttime", "0"},
   };
   for (const auto& c : cases) EXPECT_EQ(c[1], Select(m_db, c[0])) << c[0];
+}
+
+TEST_F(DatastoreToolTest, GeneratorMembershipsAndRetiredClients) {
+  // Each client has from `least` to `most` policies and one media server.
+  auto perClient = [](int least, int most) {
+    return "select min(p) >= " + std::to_string(least) + " and max(p) <= " +
+           std::to_string(most) +
+           " and max(m) = 1 from (select count(DISTINCT f_group_name) p, count(DISTINCT "
+           "f_media_server) m from backupjob group by f_client_name)";
+  };
+  auto pairs = [](const char* test) {
+    return std::string("select count(*) ") + test +
+           " from (select DISTINCT f_group_name, f_client_name from backupjob)";
+  };
+  const std::string retired =
+      "select count(DISTINCT f_client_name) || ',' || (count(*) between 100 and 300) from "
+      "backupjob where f_client_name NOT IN (select f_name from nodes where f_type = 515)";
+  const struct {
+    std::string options, query, expected;
+  } cases[] = {
+      {"--policies-per-client 2-2 --unmapped-percent 0", perClient(2, 2), "1"},
+      {"--policies-per-client 3", perClient(3, 3), "1"},
+      {"", perClient(1, 3), "1"},
+      {"--policies-per-client 30-40 --unmapped-percent 0", perClient(15, 20), "1"},  // of 20
+      {"--unmapped-percent 10", retired, "4,1"},
+      {"--unmapped-percent 0", retired, "0,0"},
+      {"", pairs("between 41 and 123"), "1"},
+      {"--uniform --unmapped-percent 0", pairs("> 600"), "1"},
+  };
+  for (const auto& c : cases) {
+    Result r = Run(m_gen + "--clients 40 --policies 20 --jobs 2000 --libraries 1 --pools 1 " +
+                   c.options);
+    ASSERT_EQ(0, r.status) << c.options << r.err;
+    EXPECT_EQ(c.expected, Select(m_db, c.query)) << c.options << ": " << c.query;
+  }
 }
 
 TEST_F(DatastoreToolTest, GeneratorGivesTheSameContentForTheSameSeed) {
@@ -107,6 +143,10 @@ TEST_F(DatastoreToolTest, RefusalsSayWhyAndLeaveNoFile) {
       {gen + "1 --color 2 --pools 0" + rest, 2, "unknown option --color"},
       {gen + "1 --pools 0" + rest + " --seed", 2, "--seed needs a value"},
       {gen + "0 --pools 0" + rest, 1, "jobs need at least one client and one policy"},
+      {gen + "1 --pools 0 --policies-per-client 3-2" + rest, 1, "a range from 1 to at most 99"},
+      {gen + "1 --pools 0 --policies-per-client 0-2" + rest, 1, "a range from 1 to at most 99"},
+      {gen + "1 --pools 0 --policies-per-client 2-x" + rest, 2, "needs MIN-MAX or N"},
+      {gen + "1 --pools 0 --unmapped-percent 101" + rest, 1, "is a percentage"},
   };
   for (const auto& c : cases) {
     Result r = Run(c.command);

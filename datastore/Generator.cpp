@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -141,27 +142,62 @@ bool Fill(sqlite3* db, const GeneratorOptions& o, std::string* error) {
   }
   if (units.empty()) units.push_back("stu-default");
 
-  std::vector<std::string> policies;
+  std::vector<std::string> policies, policyUnits;
   for (long p = 1; p <= o.policies; ++p) {
     std::string name = Name("policy%05ld", p);
     policies.push_back(name);
+    policyUnits.push_back(units[static_cast<size_t>(p) % units.size()]);
     if (!node.Text(name).Text(name).Text(name).Int(516).Run() ||
-        !group.Text(name)
-             .Text(kPolicyTypes[p % 6])
-             .Text(units[static_cast<size_t>(p) % units.size()])
-             .Run()) {
+        !group.Text(name).Text(kPolicyTypes[p % 6]).Text(policyUnits.back()).Run()) {
       return failed();
+    }
+  }
+  if (o.jobs == 0) return true;
+
+  // Clients 0 .. clients-1 are client nodes; the retired ones follow.
+  const long retired = o.unmappedPercent > 0 ? std::max(1L, o.clients * o.unmappedPercent / 100) : 0;
+  auto clientName = [&](long c) {
+    return c < o.clients ? Name("client%06ld", c + 1) : Name("retired%06ld", c - o.clients + 1);
+  };
+  // Client c belongs to the policies member[first[c]] .. member[first[c + 1] - 1].
+  std::vector<long> first(1, 0), member;
+  if (!o.uniform) {
+    const long most = std::min(o.policiesPerClientMax, o.policies);
+    const long least = std::min(o.policiesPerClientMin, most);
+    for (long c = 0; c < o.clients + retired; ++c) {
+      long want = least + rnd.Below(most - least + 1);
+      size_t begin = member.size();
+      while (static_cast<long>(member.size() - begin) < want) {
+        long p = rnd.Below(o.policies);
+        if (std::find(member.begin() + static_cast<long>(begin), member.end(), p) == member.end()) {
+          member.push_back(p);
+        }
+      }
+      first.push_back(static_cast<long>(member.size()));
     }
   }
 
   for (long j = 1; j <= o.jobs; ++j) {
+    bool retiredJob = retired > 0 && rnd.Below(100) < o.unmappedPercent;
+    long c = retiredJob ? o.clients + rnd.Below(retired) : rnd.Below(o.clients);
+    long p, server;
+    const std::string* unit;
+    if (o.uniform) {
+      p = rnd.Below(o.policies);
+      server = rnd.Below(kMediaServers);
+      unit = &units[static_cast<size_t>(rnd.Below(static_cast<long>(units.size())))];
+    } else {
+      p = member[static_cast<size_t>(first[c] + rnd.Below(first[c + 1] - first[c]))];
+      server = c % kMediaServers;
+      unit = &policyUnits[static_cast<size_t>(p)];
+    }
     int64_t start = kFirstStart + rnd.Below(kHistorySeconds);
     bool failedJob = rnd.Below(10) == 0;
     if (!job.Text(Name("G%09ld", j))
-             .Text(policies[static_cast<size_t>(rnd.Below(o.policies))])
-             .Text(Name("client%06ld", 1 + rnd.Below(o.clients)))
-             .Text(Name("mediasrv%02ld", 1 + rnd.Below(kMediaServers)))
-             .Text(units[static_cast<size_t>(rnd.Below(static_cast<long>(units.size())))])
+             .Text(policies[static_cast<size_t>(p)])
+             .Text(clientName(c))
+             .Text(Name("mediasrv%02ld", 1 + server))
+             .Text(*unit)
              .Text(kStatuses[rnd.Below(failedJob ? 10 : 7)])
              .Text(kLevels[rnd.Below(5)])
              .Int(rnd.Below(200000))
@@ -176,17 +212,42 @@ bool Fill(sqlite3* db, const GeneratorOptions& o, std::string* error) {
   return true;
 }
 
+// The schema without its indexes, and the indexes: building an index once
+// over all rows is much faster than keeping it up to date row by row. Each
+// CREATE INDEX of the schema is one line.
+void SplitSchema(std::string* tables, std::string* indexes) {
+  const std::string schema = kSchemaSql;
+  for (size_t pos = 0; pos < schema.size();) {
+    size_t nl = schema.find('\n', pos);
+    size_t end = nl == std::string::npos ? schema.size() : nl + 1;
+    std::string line = schema.substr(pos, end - pos);
+    bool index = line.compare(0, 13, "CREATE INDEX ") == 0;
+    *tables += index ? "\n" : line;  // errors keep naming the schema's lines
+    if (index) *indexes += line;
+    pos = end;
+  }
+}
+
 }  // namespace
 
 bool GenerateDatastore(const GeneratorOptions& o, std::string* error) {
   error->clear();
   if (o.clients < 0 || o.policies < 0 || o.jobs < 0 || o.libraries < 0 || o.pools < 0 ||
-      o.drivesPerLibrary < 0 || o.volumesPerPool < 0) {
+      o.drivesPerLibrary < 0 || o.volumesPerPool < 0 || o.unmappedPercent < 0) {
     *error = "counts must not be negative";
     return false;
   }
   if (o.jobs > 0 && (o.clients == 0 || o.policies == 0)) {
     *error = "jobs need at least one client and one policy";
+    return false;
+  }
+  if (o.policiesPerClientMin < 1 || o.policiesPerClientMax < o.policiesPerClientMin ||
+      o.policiesPerClientMax > 99) {
+    *error = "policies per client must be a range from 1 to at most 99";
+    return false;
+  }
+  if (o.unmappedPercent > 100) {
+    *error = "the unmapped share is a percentage";
     return false;
   }
   if (o.clients > 999999 || o.policies > 99999 || o.libraries > 999 || o.pools > 999 ||
@@ -197,14 +258,19 @@ bool GenerateDatastore(const GeneratorOptions& o, std::string* error) {
     return false;
   }
   if (!RemoveDatabaseFile(o.out, error)) return false;
+  std::string tables, indexes;
+  SplitSchema(&tables, &indexes);
   bool ok;
   {
     Database db;
     ok = db.Open(o.out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) &&
          db.Exec(
              "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-262144; BEGIN") &&
-         db.ExecScript(kSchemaSql, "schema.sql");
-    if (ok) ok = Fill(db.handle(), o, error) && db.Exec("COMMIT");
+         db.ExecScript(tables, "schema.sql");
+    if (ok) {
+      ok = Fill(db.handle(), o, error) && db.ExecScript(indexes, "schema.sql indexes") &&
+           db.Exec("COMMIT");
+    }
     if (!ok && error->empty()) *error = db.error();
     if (!ok) *error = o.out + ": " + *error;
   }

@@ -45,7 +45,8 @@ CREATE TABLE backupjob (
   f_endtime         INTEGER,
   f_errorcode       INTEGER
 );
-CREATE INDEX backupjob_group ON backupjob (f_group_name);
+-- The group query joins on the group and reads client and media server.
+CREATE INDEX backupjob_group ON backupjob (f_group_name, f_client_name, f_media_server);
 
 -- datamine.group_config: the configuration of each backup group.
 CREATE TABLE group_config (
