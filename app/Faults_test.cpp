@@ -34,30 +34,63 @@ TEST_F(FaultTest, EveryFaultGivesItsReasonAndLeavesNothingBehind) {
     const char* reason;  // of the first failing operation, ops.back()
   } cases[] = {
       {"missing", "", RLIM_INFINITY, "", {"config", "jobs"}, "sqlplus not found on PATH"},
-      {"wrong password", nullptr, RLIM_INFINITY, "wrong-pw-1", {"config", "clients"},
+      {"wrong password",
+       nullptr,
+       RLIM_INFINITY,
+       "wrong-pw-1",
+       {"config", "clients"},
        "sqlplus exited with status 1: ORA-01017: invalid username/password; logon denied"},
       {"echoes the password",
        "for a; do case $a in dpa/*) l=$a;; esac; done\necho \"ERROR:\nORA-DPA01: not a "
        "message\nORA-01017: invalid logon $l; logon denied\"\necho \"connect $l failed\" >&2\n"
        "exit 1\n",
-       RLIM_INFINITY, "", {"config", "media"},
+       RLIM_INFINITY,
+       "",
+       {"config", "media"},
        "sqlplus exited with status 1: ORA-01017: invalid logon dpa/********; logon denied | "
        "connect dpa/******** failed"},
-      {"killed", "echo 'half,'\nkill -KILL $$\n", RLIM_INFINITY, "", {"config", "clients"},
+      {"killed",
+       "echo 'half,'\nkill -KILL $$\n",
+       RLIM_INFINITY,
+       "",
+       {"config", "clients"},
        "sqlplus was ended by signal 9 (Killed)"},
-      {"hangs", hang.c_str(), RLIM_INFINITY, "", {"config", "jobs"},
+      {"hangs",
+       hang.c_str(),
+       RLIM_INFINITY,
+       "",
+       {"config", "jobs"},
        "sqlplus ran longer than 1 s and was killed"},
-      {"full at the script", nullptr, 256, "", {"config", "clients"},
-       ".sql: File too large"},
-      {"full at the tool's output", nullptr, 4096, "", {"config", "jobs"},
+      {"full at the script", nullptr, 256, "", {"config", "clients"}, ".sql: File too large"},
+      {"full at the tool's output",
+       nullptr,
+       4096,
+       "",
+       {"config", "jobs"},
        "sqlplus was ended by signal 25 (File size limit exceeded)"},
-      {"full at the client list", nullptr, 16384, "", {"config", "clients"},
+      {"full at the client list",
+       nullptr,
+       16384,
+       "",
+       {"config", "clients"},
        "cannot write App.ClientsList into"},
-      {"full at a job list", nullptr, 100000, "", {"config", "clients", "jobs"},
+      {"full at a job list",
+       nullptr,
+       100000,
+       "",
+       {"config", "clients", "jobs"},
        "cannot write ZRC.JobList into"},
-      {"full at the libraries", nullptr, 70000, "", {"config", "media"},
+      {"full at the libraries",
+       nullptr,
+       70000,
+       "",
+       {"config", "media"},
        "cannot write ZRC.ForeignLibraries into"},
-      {"full at the policies", nullptr, 2048, "", {"config", "policies"},
+      {"full at the policies",
+       nullptr,
+       2048,
+       "",
+       {"config", "policies"},
        "cannot write ZRC.StoragePolicyList into"},
   };
   for (const Case& c : cases) {
@@ -69,8 +102,8 @@ TEST_F(FaultTest, EveryFaultGivesItsReasonAndLeavesNothingBehind) {
     unlink(pidFile.c_str());
     unlink(childFile.c_str());
     std::string path = "/usr/bin:/bin";
-    std::vector<std::string> args = {"--registry", run + "/reg.ini", "--out", run + "/out",
-                                     "--work-dir", run + "/work", "--tool-timeout", "1"};
+    std::vector<std::string> args = {"--registry", run + "/reg.ini", "--out",          run + "/out",
+                                     "--work-dir", run + "/work",    "--tool-timeout", "1"};
     if (c.tool == nullptr) {
       args.insert(args.end(), {"--datastore", m_dir.file("dpa.db")});
     } else if (*c.tool) {
@@ -147,7 +180,8 @@ TEST_F(FaultTest, HostKilledWhileWritingLeavesOnlyCompleteFiles) {
               olbrel::Files(out, "-ZRC.JobList.xml").size(), caught ? "yes" : "no");
   // What the killed run left in its work directory is private and holds no
   // password; the next run into the same output clears the temporary file.
-  EXPECT_EQ(std::vector<std::string>{}, olbrel::Files(m_dir.file("tmp"), "", olbrel::kDemoPassword));
+  EXPECT_EQ(std::vector<std::string>{},
+            olbrel::Files(m_dir.file("tmp"), "", olbrel::kDemoPassword));
   EXPECT_EQ(0, olbrel::Host({"--out", out, "policies"}, m_dir.file("tmp")).status);
   EXPECT_FALSE(inTheMaking());
 }

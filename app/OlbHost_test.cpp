@@ -91,16 +91,17 @@ TEST_F(OlbHostTest, EachOperationCountsWhatItWroteAndTheLogStaysSmall) {
 TEST_F(OlbHostTest, InstalledTreeRunsTheDemo) {
   const std::string prefix = m_dir.file("prefix");
   std::string out;
-  ASSERT_EQ(0, olbtest::RunShell("cmake --install '" + olbtest::BinaryDir() + "' --prefix '" +
-                                     prefix + "'",
-                                 &out))
+  ASSERT_EQ(0,
+            olbtest::RunShell(
+                "cmake --install '" + olbtest::BinaryDir() + "' --prefix '" + prefix + "'", &out))
       << out;
   EXPECT_TRUE(olbtest::FileExists(prefix + "/libexec/olb/bin/sqlplus"));
   EXPECT_FALSE(olbtest::FileExists(prefix + "/bin/sqlplus"));
   int fd = -1;
-  pid_t demo = olbrel::Start("/bin/sh", {"-c", "cd '" + m_dir.path() + "' && OLB_DEMO_OUT=demo '" +
-                                                   prefix + "/share/olb/demo.sh'"},
-                             "/usr/bin:/bin", m_dir.file("tmp"), &fd);
+  pid_t demo = olbrel::Start(
+      "/bin/sh",
+      {"-c", "cd '" + m_dir.path() + "' && OLB_DEMO_OUT=demo '" + prefix + "/share/olb/demo.sh'"},
+      "/usr/bin:/bin", m_dir.file("tmp"), &fd);
   olbrel::Run r = olbrel::Finish(demo, fd);
   EXPECT_EQ(0, r.status) << r.out;
   EXPECT_TRUE(Has(r.out, "All 5 operations succeeded.")) << r.out;

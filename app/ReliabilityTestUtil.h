@@ -1,9 +1,10 @@
-// Helpers of the app tests: the demo registry, olb-host run as a process
-// (output merged, an optional file size limit), the files a run left, fake
+// Helpers of the app tests: the demo registry, programs run with their
+// output merged and an optional file size limit, the files a run left, fake
 // SQL tools and watching processes.
 #ifndef OLB_APP_RELIABILITY_TEST_UTIL_H_
 #define OLB_APP_RELIABILITY_TEST_UTIL_H_
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -30,6 +31,10 @@ inline std::string Registry(const std::string& password = kDemoPassword) {
 inline bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+struct Run {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+};
 
 // Starts `program` with `args`, PATH and TMPDIR as given, files limited to
 // `fsize` bytes (SIGXFSZ ignored, as a full disk), standard output and error
@@ -38,13 +43,11 @@ inline pid_t Start(const std::string& program, const std::vector<std::string>& a
                    const std::string& path, const std::string& tmpdir, int* fd,
                    rlim_t fsize = RLIM_INFINITY) {
   int p[2];
-  if (pipe(p) != 0) return -1;
+  if (pipe2(p, O_CLOEXEC) != 0) return -1;
   pid_t pid = fork();
   if (pid == 0) {
     dup2(p[1], 1);
     dup2(p[1], 2);
-    close(p[0]);
-    close(p[1]);
     setenv("PATH", path.c_str(), 1);
     setenv("TMPDIR", tmpdir.c_str(), 1);
     signal(SIGXFSZ, SIG_IGN);
@@ -61,17 +64,11 @@ inline pid_t Start(const std::string& program, const std::vector<std::string>& a
   return pid;
 }
 
-struct Run {
-  int status = -1;  // exit status, 128 + signal
-  std::string out;
-};
-
 inline Run Finish(pid_t pid, int fd) {
   Run run;
   char buf[4096];
-  for (ssize_t n; (n = read(fd, buf, sizeof buf)) != 0;) {
-    if (n > 0) run.out.append(buf, static_cast<size_t>(n));
-    if (n < 0 && errno != EINTR) break;
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);) {
+    run.out.append(buf, static_cast<size_t>(n > 0 ? n : 0));
   }
   close(fd);
   int status = 0;

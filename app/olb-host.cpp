@@ -87,15 +87,23 @@ struct Operation {
 
 const Operation kOperations[] = {
     {"config", &CForeignHandlerDPA::DiscoverConfig, 30, {}, false},
-    {"clients", &CForeignHandlerDPA::DiscoverClients, 30,
-     {Count<App::ClientInfo>("clients"), Count<App::SubClientInfo>("policies")}, false},
+    {"clients",
+     &CForeignHandlerDPA::DiscoverClients,
+     30,
+     {Count<App::ClientInfo>("clients"), Count<App::SubClientInfo>("policies")},
+     false},
     {"jobs", &CForeignHandlerDPA::DiscoverJobs, 32, {Count<ZRC::JobInfo>("jobs")}, true},
-    {"media", &CForeignHandlerDPA::DiscoverMedia, 32,
+    {"media",
+     &CForeignHandlerDPA::DiscoverMedia,
+     32,
      {Count<ZRC::ForeignLibraryItem>("libraries"), Count<ZRC::ForeignDriveItem>("drives"),
       Count<ZRC::ForeignMediaItem>("media")},
      false},
-    {"policies", &CForeignHandlerDPA::DiscoverStoragePolicies, 32,
-     {Count<ZRC::StoragePolicy>("storage policies")}, false},
+    {"policies",
+     &CForeignHandlerDPA::DiscoverStoragePolicies,
+     32,
+     {Count<ZRC::StoragePolicy>("storage policies")},
+     false},
 };
 
 struct Options {
@@ -163,11 +171,21 @@ int ParseArgs(int argc, char** argv, Options* opts) {
     std::string value = optarg;
     if (value.empty()) return UsageError("option '" + name + "' needs a non-empty value");
     switch (c) {
-      case kRegistry: opts->registry = value; break;
-      case kOut: opts->out = value; break;
-      case kWorkDir: opts->workDir = value; break;
-      case kLog: opts->log = value; break;
-      case kDatastore: opts->datastore = value; break;
+      case kRegistry:
+        opts->registry = value;
+        break;
+      case kOut:
+        opts->out = value;
+        break;
+      case kWorkDir:
+        opts->workDir = value;
+        break;
+      case kLog:
+        opts->log = value;
+        break;
+      case kDatastore:
+        opts->datastore = value;
+        break;
       case kDebugLevel:
         if (!ParseInt(value, 0, 1000, &opts->debugLevel)) {
           return UsageError("--debug-level needs a whole number from 0 to 1000, not '" + value +
@@ -280,8 +298,8 @@ int Setup(const Options& opts, std::string* tempWorkDir) {
 
   if (opts.workDir.empty()) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/olb-host-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/olb-host-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     if (mkdtemp(buf.data()) == nullptr) {
@@ -366,7 +384,7 @@ class Progress {
     if (now - m_drawn < std::chrono::milliseconds(250)) return;
     m_drawn = now;
     std::chrono::duration<double> took = now - m_start;
-    std::fprintf(stderr, "\r\033[K%s %.0f s, %zu files", m_op->name, took.count(),
+    std::fprintf(stderr, "\r\033[K%s %.1f s, %zu files", m_op->name, took.count(),
                  m_handler.dumpedFiles().size() - m_files);
     if (!m_op->counted.empty()) {
       std::fprintf(stderr, ", %lld %s", Records(m_op->counted[0]) - m_records,
@@ -394,7 +412,8 @@ int RunOperations(const Options& opts) {
   for (const Operation* op : opts.operations) {
     size_t filesBefore = handler.dumpedFiles().size();
     std::vector<long long> before;
-    for (const Counted& c : op->counted) before.push_back(handler.dumpedRecords(c.module, c.messageType));
+    for (const Counted& c : op->counted)
+      before.push_back(handler.dumpedRecords(c.module, c.messageType));
     long long rowsBefore = env.toolRowsRead;
     env.lastFailure.clear();
     progress.Start(*op);

@@ -33,10 +33,19 @@ TEST(SplitLineTest, SplitsAtSeparatorsTakesEscapedCharactersAndReusesTheVector) 
     std::vector<std::string> want;
     char sep = ',', esc = '\\';
   } cases[] = {
-      {"1,2,3", {"1", "2", "3"}}, {"", {}}, {"a,", {"a", ""}}, {",", {"", ""}},
-      {"a,,,b", {"a", "", "", "b"}}, {" a , ", {" a ", " "}}, {"a;b|c", {"a;b", "c"}, '|'},
-      {big + ",z", {big, "z"}}, {"a\\,b,c", {"a,b", "c"}}, {"a\\\\,b", {"a\\", "b"}},
-      {"x\\nz", {"xnz"}}, {"a,b\\", {"a", "b\\"}}, {"\\,", {","}},
+      {"1,2,3", {"1", "2", "3"}},
+      {"", {}},
+      {"a,", {"a", ""}},
+      {",", {"", ""}},
+      {"a,,,b", {"a", "", "", "b"}},
+      {" a , ", {" a ", " "}},
+      {"a;b|c", {"a;b", "c"}, '|'},
+      {big + ",z", {big, "z"}},
+      {"a\\,b,c", {"a,b", "c"}},
+      {"a\\\\,b", {"a\\", "b"}},
+      {"x\\nz", {"xnz"}},
+      {"a,b\\", {"a", "b\\"}},
+      {"\\,", {","}},
       {"a,b", {"a", "b"}, ',', ','},  // an escape that equals the separator escapes nothing
   };
   std::vector<std::string> fields{"stale", "values", "from", "before"};
@@ -90,8 +99,8 @@ TEST_F(FetchDataTest, SplitsArgumentsItselfRunsNoShellLogsNoArgumentAndCountsRow
   EXPECT_EQ(11, HostEnv::Get().toolRowsRead);  // the blank line is no row
   EXPECT_FALSE(olbtest::FileExists(marker));
   EXPECT_TRUE(log.Contains("Running [args.sh] with [11] arguments")) << log.All();
-  EXPECT_FALSE(log.Contains("s3cretPw") || ReadFile(m_dir.file("debug.log")).find("s3cretPw") !=
-                                                std::string::npos);
+  EXPECT_FALSE(log.Contains("s3cretPw") ||
+               ReadFile(m_dir.file("debug.log")).find("s3cretPw") != std::string::npos);
   Probe byPath("\"" + Script("my tool.sh", "echo \"$#\"\n") + "\" a b");
   ASSERT_TRUE(byPath.FetchData(nullptr));
   EXPECT_EQ("2\n", byPath.parsed.substr(byPath.parsed.find('\n') + 1));
@@ -100,9 +109,10 @@ TEST_F(FetchDataTest, SplitsArgumentsItselfRunsNoShellLogsNoArgumentAndCountsRow
 TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
   HostEnv::Get().AddSecret("s3cret");
   olbtest::WriteFile(m_dir.file("bin/plain.sh"), "#!/bin/sh\n");  // not executable
-  Script("exit3.sh", "printf 'ORA-DPA01: a server\\nORA-1: short\\nrow,s3cret\\nSP2-0310: no "
-                     "file\\nORA-01017: bad s3cret; logon denied\\nERROR at line 1:\\n'\n"
-                     "echo 'stderr s3cret' >&2\necho more >&2\nexit 3\n");
+  Script("exit3.sh",
+         "printf 'ORA-DPA01: a server\\nORA-1: short\\nrow,s3cret\\nSP2-0310: no "
+         "file\\nORA-01017: bad s3cret; logon denied\\nERROR at line 1:\\n'\n"
+         "echo 'stderr s3cret' >&2\necho more >&2\nexit 3\n");
   const std::pair<const char*, const char*> cases[] = {
       {"", "no command line to run"},
       {"  \t ", "the command line holds only blanks"},
@@ -110,8 +120,9 @@ TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
       {"no-such-program-olb x", "no-such-program-olb not found on PATH"},
       {"/no/such/args.sh", "args.sh not found"},
       {"plain.sh", "plain.sh not found on PATH"},
-      {"exit3.sh", "exit3.sh exited with status 3: SP2-0310: no file | ORA-01017: bad ********; "
-                   "logon denied | stderr ********"},
+      {"exit3.sh",
+       "exit3.sh exited with status 3: SP2-0310: no file | ORA-01017: bad ********; "
+       "logon denied | stderr ********"},
   };
   for (const auto& c : cases) {
     olbtest::LogCapture log;
@@ -131,9 +142,10 @@ TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
 
 TEST_F(FetchDataTest, StandardErrorIsCappedWithoutDeadlock) {
   olbtest::LogCapture log;
-  Script("flood.sh", "i=0\nwhile [ $i -lt 3000 ]; do\n  i=$((i+1))\n"
-                     "  echo \"error line $i padded to fill the pipe quickly\" >&2\n"
-                     "  echo \"data line $i\"\ndone\n");
+  Script("flood.sh",
+         "i=0\nwhile [ $i -lt 3000 ]; do\n  i=$((i+1))\n"
+         "  echo \"error line $i padded to fill the pipe quickly\" >&2\n"
+         "  echo \"data line $i\"\ndone\n");
   Probe flood("flood.sh");
   ASSERT_TRUE(flood.FetchData(nullptr));
   EXPECT_NE(std::string::npos, flood.parsed.find("data line 3000\n"));
@@ -161,7 +173,7 @@ TEST_F(FetchDataTest, ToolGetsEmptyInputAFreshPrivateOutputFileAndNoHostDescript
   EXPECT_EQ("keep", ReadFile(m_dir.file("victim")));
   EXPECT_EQ(0600, Mode(out));
   EXPECT_EQ(0u, c.parsed.find(out + "\n/dev/null\n" + out + "\n")) << c.parsed;  // fds 0, 1
-  EXPECT_NE(std::string::npos, c.parsed.find("\npipe:[")) << c.parsed;          // 2: the log
+  EXPECT_NE(std::string::npos, c.parsed.find("\npipe:[")) << c.parsed;           // 2: the log
   EXPECT_EQ(std::string::npos, c.parsed.find("debug.log"));
   EXPECT_EQ(std::string::npos, c.parsed.find("leaky"));
 }

@@ -50,9 +50,9 @@ TEST_F(DumpTest, NamesFilesBySequenceNeverReplacesOneAndCountsRecords) {
   EXPECT_EQ(olbtest::ListDir(OutDir()), (Names{"0041-ZRC.JobList.xml", "0042-ZRC.JobList.xml",
                                                "0043-ZRC.JobList.xml", "0044-99.7.xml"}));
   EXPECT_EQ(45u, HostEnv::Get().nextDumpSequence);
-  EXPECT_EQ(handler.dumpedFiles(), (Names{OutDir() + "/0041-ZRC.JobList.xml",
-                                          OutDir() + "/0043-ZRC.JobList.xml",
-                                          OutDir() + "/0044-99.7.xml"}));
+  EXPECT_EQ(handler.dumpedFiles(),
+            (Names{OutDir() + "/0041-ZRC.JobList.xml", OutDir() + "/0043-ZRC.JobList.xml",
+                   OutDir() + "/0044-99.7.xml"}));
   EXPECT_EQ("not yet imported", olbtest::ReadFile(OutDir() + "/0042-ZRC.JobList.xml"));
   EXPECT_EQ(olbtest::DescribeDumpedFile(handler.dumpedFiles()[2]), (Names{"{}"}));
   EXPECT_EQ(2, handler.dumpedRecords(ZRC::JobList::kModule, ZRC::JobList::kType));
@@ -62,8 +62,8 @@ TEST_F(DumpTest, NamesFilesBySequenceNeverReplacesOneAndCountsRecords) {
   struct stat st;
   ASSERT_EQ(0, stat(handler.dumpedFiles()[1].c_str(), &st));
   EXPECT_EQ(0644, static_cast<int>(st.st_mode & 07777));
-  EXPECT_EQ(1u, log.Count("Wrote [0043-ZRC.JobList.xml] with [" + std::to_string(st.st_size) +
-                          "] bytes"))
+  EXPECT_EQ(
+      1u, log.Count("Wrote [0043-ZRC.JobList.xml] with [" + std::to_string(st.st_size) + "] bytes"))
       << log.All();
 }
 

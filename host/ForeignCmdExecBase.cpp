@@ -141,8 +141,8 @@ class StderrLogger {
   void Finish() {
     if (!m_line.empty()) Emit();
     if (m_dropped > 0) {
-      m_log.Debug(kFetchContext, "[%s] wrote [%zu] more lines to standard error",
-                  m_program.c_str(), m_dropped);
+      m_log.Debug(kFetchContext, "[%s] wrote [%zu] more lines to standard error", m_program.c_str(),
+                  m_dropped);
     }
   }
 
@@ -207,8 +207,8 @@ int Spawn(const std::string& path, const std::vector<std::string>& args, int out
   sigemptyset(&none);
   sigset_t defaults;
   sigemptyset(&defaults);
-  for (int sig : {SIGPIPE, SIGXFSZ, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM,
-                  SIGUSR1, SIGUSR2}) {
+  for (int sig :
+       {SIGPIPE, SIGXFSZ, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGALRM, SIGUSR1, SIGUSR2}) {
     sigaddset(&defaults, sig);
   }
   if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -219,8 +219,8 @@ int Spawn(const std::string& path, const std::vector<std::string>& args, int out
   if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
   if (rc == 0) {
-    rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                             POSIX_SPAWN_SETSIGDEF);
+    rc = posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   }
   if (rc == 0) rc = posix_spawnattr_setpgroup(&attr, 0);
   if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
@@ -366,8 +366,8 @@ bool CForeignCmdExecBase::FetchData(void* out) {
   std::string program = BaseName(args[0]);
   std::string programPath;
   if (!FindProgram(args[0], &programPath)) {
-    return Fail(log, program + " not found" +
-                         (args[0].find('/') == std::string::npos ? " on PATH" : ""));
+    return Fail(
+        log, program + " not found" + (args[0].find('/') == std::string::npos ? " on PATH" : ""));
   }
 
   std::string workDir = env.workDir.empty() ? "." : env.workDir;
@@ -381,9 +381,8 @@ bool CForeignCmdExecBase::FetchData(void* out) {
   if (unlink(outputPath.c_str()) != 0 && errno != ENOENT) {
     return Fail(log, "cannot remove the old output file " + outputPath + ": " + strerror(errno));
   }
-  int outFd = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_NOFOLLOW |
-                                           O_CLOEXEC | O_NOCTTY,
-                   0600);
+  int outFd = open(outputPath.c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
   if (outFd < 0) {
     return Fail(log, "cannot create the output file " + outputPath + ": " + strerror(errno));
   }
@@ -429,7 +428,8 @@ bool CForeignCmdExecBase::FetchData(void* out) {
   }
   if (!what.empty()) return Fail(log, what, ToolLines(outputPath, logger.first()));
   env.toolRowsRead += CountRows(outputPath);
-  if (!_ParseData(out, outputPath)) return Fail(log, "parsing the output of " + program + " failed");
+  if (!_ParseData(out, outputPath))
+    return Fail(log, "parsing the output of " + program + " failed");
   return true;
 }
 
@@ -452,8 +452,8 @@ std::string CForeignCmdExecBase::GetFileNameForOutput(int) {
     std::string pattern = prefix + "XXXXXX";
     if (!MakeDirectories(workDir) || mkdtemp(&pattern[0]) == nullptr) {
       EvDebug log;
-      log.Debug(kScratchContext, "Cannot create a scratch directory in [%s]: %s",
-                workDir.c_str(), strerror(errno));
+      log.Debug(kScratchContext, "Cannot create a scratch directory in [%s]: %s", workDir.c_str(),
+                strerror(errno));
       return std::string();
     }
     if (env.scratchOwner == self && !env.scratchDir.empty()) rmdir(env.scratchDir.c_str());

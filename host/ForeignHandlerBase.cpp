@@ -125,11 +125,13 @@ void CForeignHandlerBase::CountRecords(const CWzMessageBase& msg, size_t* hint) 
   if (*hint >= m_recordCounts.size() || m_recordCounts[*hint].module != msg.module() ||
       m_recordCounts[*hint].messageType != msg.messageType()) {
     *hint = 0;
-    while (*hint < m_recordCounts.size() && (m_recordCounts[*hint].module != msg.module() ||
-                                             m_recordCounts[*hint].messageType != msg.messageType())) {
+    while (*hint < m_recordCounts.size() &&
+           (m_recordCounts[*hint].module != msg.module() ||
+            m_recordCounts[*hint].messageType != msg.messageType())) {
       ++*hint;
     }
-    if (*hint == m_recordCounts.size()) m_recordCounts.push_back({msg.module(), msg.messageType(), 0});
+    if (*hint == m_recordCounts.size())
+      m_recordCounts.push_back({msg.module(), msg.messageType(), 0});
   }
   ++m_recordCounts[*hint].count;
   for (const CWzMessageBase::Field& f : msg.fields()) {
@@ -166,10 +168,10 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
   const char* step = "";
   if (!WriteTemp(*msg, dir, &temp, &size, &step)) {
     int saved = errno;
-    env.lastFailure = "cannot write " + className + " into " + dir + " (" + step +
-                      "): " + strerror(saved);
-    log.Debug(kDumpContext, "Cannot write [%s] into [%s] (%s): %s", className.c_str(),
-              dir.c_str(), step, strerror(saved));
+    env.lastFailure =
+        "cannot write " + className + " into " + dir + " (" + step + "): " + strerror(saved);
+    log.Debug(kDumpContext, "Cannot write [%s] into [%s] (%s): %s", className.c_str(), dir.c_str(),
+              step, strerror(saved));
     return false;
   }
 
@@ -198,7 +200,7 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
   int saved = errno;
   unlink(temp.c_str());
   env.lastFailure = "cannot put " + className + " in place in " + dir + ": " + strerror(saved);
-  log.Debug(kDumpContext, "Cannot put [%s] in place in [%s]: %s", className.c_str(),
-            dir.c_str(), strerror(saved));
+  log.Debug(kDumpContext, "Cannot put [%s] in place in [%s]: %s", className.c_str(), dir.c_str(),
+            strerror(saved));
   return false;
 }

@@ -21,8 +21,7 @@ void HostEnv::AddSecret(const std::string& secret) {
 
 std::string HostEnv::Masked(std::string text) const {
   for (const std::string& secret : secrets) {
-    for (size_t at = text.find(secret); at != std::string::npos;
-         at = text.find(secret, at + 8)) {
+    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 8)) {
       text.replace(at, secret.size(), "********");
     }
   }

@@ -20,12 +20,12 @@ class HostEnv {
  public:
   static HostEnv& Get();
 
-  std::string registryFile;      // INI-like registry; "" reads as empty
-  std::string outputDir = ".";   // where DumpXmlMsgToFile writes
-  std::string workDir = ".";     // tool output and scratch files
-  std::string logFile;           // debug log; "" writes to standard error
-  int debugLevel = 5;            // DebugLvl lines above this are dropped
-  int toolTimeoutSeconds = 3600; // the SQL tool is killed after this
+  std::string registryFile;       // INI-like registry; "" reads as empty
+  std::string outputDir = ".";    // where DumpXmlMsgToFile writes
+  std::string workDir = ".";      // tool output and scratch files
+  std::string logFile;            // debug log; "" writes to standard error
+  int debugLevel = 5;             // DebugLvl lines above this are dropped
+  int toolTimeoutSeconds = 3600;  // the SQL tool is killed after this
 
   // Called for every line that passes the level filter, in addition to the
   // log file (tests capture lines with it). Empty: none.
