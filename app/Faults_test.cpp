@@ -25,79 +25,45 @@ class FaultTest : public ::testing::Test {
 TEST_F(FaultTest, EveryFaultGivesItsReasonAndLeavesNothingBehind) {
   const std::string pidFile = m_dir.file("tool.pid"), childFile = m_dir.file("child.pid");
   const std::string hang = "sleep 30 &\necho $! > '" + childFile + "'\necho 'alpha,'\nwait\n";
+  const rlim_t kRoom = RLIM_INFINITY;
   struct Case {
     const char* name;
     const char* tool;  // a fake sqlplus; "" none on PATH; nullptr the stand-in
     rlim_t fullAt;
-    const char* password;
-    std::vector<std::string> ops;
-    const char* reason;  // of the first failing operation, ops.back()
+    const char* ops;     // the last one fails
+    const char* reason;  // in its summary line
+    const char* password = olbrel::kDemoPassword;
   } cases[] = {
-      {"missing", "", RLIM_INFINITY, "", {"config", "jobs"}, "sqlplus not found on PATH"},
-      {"wrong password",
-       nullptr,
-       RLIM_INFINITY,
-       "wrong-pw-1",
-       {"config", "clients"},
-       "sqlplus exited with status 1: ORA-01017: invalid username/password; logon denied"},
+      {"missing", "", kRoom, "config jobs", "sqlplus not found on PATH"},
+      {"wrong password", nullptr, kRoom, "config clients",
+       "sqlplus exited with status 1: ORA-01017: invalid username/password; logon denied",
+       "wrong-pw-1"},
       {"echoes the password",
-       "for a; do case $a in dpa/*) l=$a;; esac; done\necho \"ERROR:\nORA-DPA01: not a "
-       "message\nORA-01017: invalid logon $l; logon denied\"\necho \"connect $l failed\" >&2\n"
-       "exit 1\n",
-       RLIM_INFINITY,
-       "",
-       {"config", "media"},
+       "for a; do case $a in dpa/*) l=$a;; esac; done\necho \"ERROR:\nORA-DPA01: not a message\n"
+       "ORA-01017: invalid logon $l; logon denied\"\necho \"connect $l failed\" >&2\nexit 1\n",
+       kRoom, "config media",
        "sqlplus exited with status 1: ORA-01017: invalid logon dpa/********; logon denied | "
        "connect dpa/******** failed"},
-      {"killed",
-       "echo 'half,'\nkill -KILL $$\n",
-       RLIM_INFINITY,
-       "",
-       {"config", "clients"},
+      {"killed", "echo 'half,'\nkill -KILL $$\n", kRoom, "config clients",
        "sqlplus was ended by signal 9 (Killed)"},
-      {"hangs",
-       hang.c_str(),
-       RLIM_INFINITY,
-       "",
-       {"config", "jobs"},
-       "sqlplus ran longer than 1 s and was killed"},
-      {"full at the script", nullptr, 256, "", {"config", "clients"}, ".sql: File too large"},
-      {"full at the tool's output",
-       nullptr,
-       4096,
-       "",
-       {"config", "jobs"},
+      {"hangs", hang.c_str(), kRoom, "config jobs", "sqlplus ran longer than 1 s and was killed"},
+      {"full at the script", nullptr, 256, "config clients", ".sql: File too large"},
+      {"full at the tool's output", nullptr, 4096, "config jobs",
        "sqlplus was ended by signal 25 (File size limit exceeded)"},
-      {"full at the client list",
-       nullptr,
-       16384,
-       "",
-       {"config", "clients"},
+      {"full at the client list", nullptr, 16384, "config clients",
        "cannot write App.ClientsList into"},
-      {"full at a job list",
-       nullptr,
-       100000,
-       "",
-       {"config", "clients", "jobs"},
+      {"full at a job list", nullptr, 100000, "config clients jobs",
        "cannot write ZRC.JobList into"},
-      {"full at the libraries",
-       nullptr,
-       70000,
-       "",
-       {"config", "media"},
+      {"full at the libraries", nullptr, 70000, "config media",
        "cannot write ZRC.ForeignLibraries into"},
-      {"full at the policies",
-       nullptr,
-       2048,
-       "",
-       {"config", "policies"},
+      {"full at the policies", nullptr, 2048, "config policies",
        "cannot write ZRC.StoragePolicyList into"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string run = m_dir.file(std::string("run-") + c.name);
     ASSERT_EQ(0, mkdir(run.c_str(), 0700));
-    const std::string password = *c.password ? c.password : olbrel::kDemoPassword;
+    const std::string password = c.password;
     ASSERT_TRUE(olbtest::WriteFile(run + "/reg.ini", olbrel::Registry(password)));
     unlink(pidFile.c_str());
     unlink(childFile.c_str());
@@ -110,11 +76,14 @@ TEST_F(FaultTest, EveryFaultGivesItsReasonAndLeavesNothingBehind) {
       olbrel::WriteScript(m_dir.file("bin/sqlplus"), "echo $$ > '" + pidFile + "'\n" + c.tool);
       path = m_dir.file("bin") + ":" + path;
     }
-    args.insert(args.end(), c.ops.begin(), c.ops.end());
+    std::string ops = c.ops, last = ops.substr(ops.rfind(' ') + 1);
+    for (size_t at = 0, end; at != std::string::npos; at = end == ops.npos ? end : end + 1) {
+      args.push_back(ops.substr(at, (end = ops.find(' ', at)) - at));
+    }
     olbrel::Run r = olbrel::Host(args, m_dir.file("tmp"), path, c.fullAt);
 
     EXPECT_EQ(1, r.status) << r.out;
-    size_t line = r.out.find("\n" + c.ops.back() + " ");
+    size_t line = r.out.find("\n" + last + " ");
     ASSERT_NE(std::string::npos, line) << r.out;
     std::string summary = r.out.substr(line + 1, r.out.find('\n', line + 1) - line - 1);
     EXPECT_TRUE(Has(summary, " FAILED ")) << summary;
