@@ -102,10 +102,10 @@ CWzMessageBase::Field& CWzMessageBase::slot(short field, short type, Kind kind) 
     return *f;
   }
   if (m_fields.capacity() == 0) {
-    // One allocation for a message of a known class.
-    const MessageSchemaClass* c = FindMessageClass(m_module, m_messageType);
-    int expected = c != nullptr ? c->fieldCount : 0;
-    m_fields.reserve(expected > 4 ? static_cast<size_t>(expected) : 4);
+    // Room for two fields, then doubling: many messages set one or two of
+    // the fields their class knows (a policy entry in a client list of a
+    // million pairs sets one of nine), and a copy is exactly sized anyway.
+    m_fields.reserve(2);
   }
   m_fields.emplace_back(field, type, kind);
   return m_fields.back();
