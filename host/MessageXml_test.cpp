@@ -174,25 +174,6 @@ TEST(MessageXmlTest, EveryByteStringComesBackExactly) {
   EXPECT_EQ(marked, 3u);
 }
 
-TEST(MessageXmlTest, ReaderIgnoresLayoutButKeepsValues) {
-  const std::string text =
-      "<?xml version='1.0'?>\n<!-- written by hand -->\n"
-      "<message module='32' type='11'><field number='2' type='5' kind='list'>\n\t"
-      "<message module='32' type='21' class='anything'>"
-      "<field number='6' type='6' kind='string'>  two\nlines  </field>"
-      "<field number='7' type='6' kind='string'><![CDATA[<raw>]]>&#13;</field>"
-      "<field number='4' type='4' kind='int'> 130\n</field></message>"
-      "</field><field number='3' type='3' kind='intlist'><int>+7</int> <int>-8</int></field>"
-      "</message>";
-  CWzMessageBase msg(0, 0);
-  std::string error;
-  ASSERT_TRUE(ReadMessageXml(text, msg, &error)) << error;
-  EXPECT_EQ(olbtest::DescribeMessage(msg),
-            (Lines{"jobs(2:5)[0].jobId(6:6) = \"  two\nlines  \"",
-                   "jobs(2:5)[0].7(7:6) = \"<raw>\r\"", "jobs(2:5)[0].appType(4:4) = 130",
-                   "flags(3:3) = [7, -8]"}));
-}
-
 TEST(MessageXmlTest, ReaderRejectsWhatIsNotTheFormAndLeavesTheTarget) {
   auto doc = [](std::string in) { return "<message module='1' type='2'>" + in + "</message>"; };
   auto field = [&doc](const std::string& kind, const std::string& body, std::string attr = "") {
@@ -242,24 +223,6 @@ TEST(MessageXmlTest, ReaderRejectsWhatIsNotTheFormAndLeavesTheTarget) {
   std::string error;
   EXPECT_FALSE(ReadMessageXmlFile("/nonexistent/dir/msg.xml", msg, &error));
   EXPECT_NE(error.find("/nonexistent/dir/msg.xml"), std::string::npos) << error;
-}
-
-TEST(MessageXmlTest, SchemaRejectsWhatIsNotTheForm) {
-  olbtest::TempDir dir;
-  std::string path = dir.file("bad.xml"), error;
-  const std::string m = "<message module='1' type='2'>", f = "<field number='1' type='";
-  for (const std::string& text : Lines{"<message type='2'/>", "<msg module='1' type='2'/>",
-        m + f + "1' kind='real'>1</field></message>",
-        m + f + "1' kind='int'>1</field>" + f + "2' kind='int'>2</field></message>",
-        m + f + "1' kind='intlist'><int>x</int></field></message>"}) {
-    ASSERT_TRUE(olbtest::WriteFile(path, text));
-    EXPECT_FALSE(ValidateMessageXmlFile(path, Xsd(), &error)) << text;
-    EXPECT_FALSE(error.empty());
-  }
-  ASSERT_TRUE(olbtest::WriteFile(path, Xml(MakeJobList(3))));
-  EXPECT_TRUE(ValidateMessageXmlFile(path, "", &error)) << error;  // the built-in schema
-  EXPECT_FALSE(ValidateMessageXmlFile(path, dir.file("none.xsd"), &error));
-  EXPECT_FALSE(ValidateMessageXmlFile(dir.file("none.xml"), Xsd(), &error));
 }
 
 }  // namespace

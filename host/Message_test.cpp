@@ -1,6 +1,5 @@
 // The message library: field order and replacement in place, kind changes,
-// accumulation, deep copies, retyping of what the reader builds, equality
-// and the name table.
+// deep copies, retyping of what the reader builds, and equality.
 #include "host/Message.h"
 
 #include <gtest/gtest.h>
@@ -54,26 +53,6 @@ TEST(MessageTest, FieldsKeepTheirFirstPlaceWhateverReplacesThem) {
   EXPECT_EQ(job.getlistint(4, 4, IDS, true), nullptr);
   EXPECT_EQ(job.getlistobject<ZRC::DataInfo>(6, 6, IDS, true), nullptr);
   EXPECT_EQ((job.getObjectAccessor<ZRC::JobFlags>(true, true, 4, 4, IDS, 32, 39)), nullptr);
-}
-
-TEST(MessageTest, CreateOnASetFieldReturnsWhatIsThereSoItemsAccumulate) {
-  ZRC::JobList list;
-  auto* jobs = List(list, ZRC::JobList::jobs);
-  Append(list, ZRC::JobList::jobs).setstring(6, 6, "1", IDS);
-  EXPECT_EQ(List(list, ZRC::JobList::jobs, /*alwaysCreate=*/true), jobs);
-  Append(list, ZRC::JobList::jobs).setstring(6, 6, "2", IDS);
-  EXPECT_EQ(DescribeMessage(list),
-            (Lines{"jobs(2:5)[0].jobId(6:6) = \"1\"", "jobs(2:5)[1].jobId(6:6) = \"2\""}));
-
-  ZRC::JobInfo job;
-  auto* flags = Object(job, ZRC::JobInfo::jobFlags);
-  SetField(*flags, ZRC::JobFlags::kind, 4);
-  EXPECT_EQ(Object(job, ZRC::JobInfo::jobFlags, /*alwaysCreate=*/true), flags);
-  job.getlistint(20, 20, IDS, true)->push_back(1);
-  job.getlistint(20, 20, IDS, true)->push_back(2);
-  EXPECT_EQ(job.getlistint(21, 21, IDS, false), nullptr);
-  EXPECT_EQ(FindObject(job, ZRC::JobInfo::hubfield), nullptr);
-  EXPECT_EQ(DescribeMessage(job), (Lines{"jobFlags(8:14).kind(1:1) = 4", "20(20:20) = [1, 2]"}));
 }
 
 TEST(MessageTest, CopiesAreDeepAndKeepTheirClasses) {
@@ -158,26 +137,6 @@ TEST(MessageTest, EqualityLooksAtTypeCodesOrderBytesAndItems) {
   EXPECT_NE(l1, l2);
   l2.getlistobject<CWzMessageBase>(1, 1, IDS, false)->emplace_back(2, 3);
   EXPECT_NE(l1, l2);
-}
-
-TEST(MessageTest, NameTableFindsEveryClassAndField) {
-  int module = 0, type = 0;
-#define MESSAGE(ns, Class, xml, mod, typ) \
-  module = mod;                           \
-  type = typ;                             \
-  EXPECT_STREQ(MessageClassName(mod, typ), xml[0] ? xml : nullptr);
-#define F(n, num) EXPECT_STREQ(MessageFieldName(module, type, num), #n) << module << "," << type;
-#define INT(n, num, t) F(n, num)
-#define STR(n, num, t) F(n, num)
-#define OBJ(n, num, t, Elem) F(n, num)
-#define LIST(n, num, t, Elem) F(n, num)
-#define INTLIST(n, num, t) F(n, num)
-#define END_MESSAGE()
-#include "host/MessageSchema.def"
-  EXPECT_EQ(MessageClassName(32, 9999), nullptr);
-  EXPECT_EQ(MessageClassName(18, 11 + (1 << 16)), nullptr);
-  EXPECT_EQ(MessageFieldName(32, 11, 99), nullptr);
-  EXPECT_EQ(MessageFieldName(99, 1, 1), nullptr);
 }
 
 }  // namespace

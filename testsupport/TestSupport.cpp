@@ -139,14 +139,6 @@ std::vector<std::string> DescribeDumpedFile(const std::string& path) {
   return DescribeMessage(msg);
 }
 
-std::vector<std::string> Under(const std::vector<std::string>& lines, const std::string& prefix) {
-  std::vector<std::string> out;
-  for (const auto& line : lines) {
-    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line.substr(prefix.size()));
-  }
-  return out;
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream ss;

@@ -74,8 +74,6 @@ std::vector<std::string> DescribeMessage(const CWzMessageBase& msg);
 // Reads a dumped file back and describes it; empty (with a test failure)
 // when the file does not read or does not validate against message.xsd.
 std::vector<std::string> DescribeDumpedFile(const std::string& path);
-// The lines of `lines` that start with `prefix`, with the prefix removed.
-std::vector<std::string> Under(const std::vector<std::string>& lines, const std::string& prefix);
 
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& text);
