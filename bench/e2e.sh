@@ -3,18 +3,18 @@
 # given: bench/e2e.sh BUILD_DIR [JOBS...]) and runs olb-host on each as an
 # operator does, at debug level 1.
 #
-# olb-host keeps what one operation learns for the next (clients before jobs,
-# jobs before media), so an operation cannot run alone. The figures per
-# operation therefore come from runs of growing prefixes of the operation
-# list on the same datastore: "config", "config clients", ... up to all five.
-# An operation's wall and CPU time (user + system, olb-host and the sqlplus
-# stand-in together) are the difference between the prefix that ends with it
-# and the one before; its peak resident size is that of the prefix run (the
-# largest single process of the tree, olb-host or the stand-in). Rows read are
-# the lines of the tool's output file for the operation, records are
-# olb-host's own counts, bytes the sizes of the message files it wrote. The
-# last prefix is the whole run. The stand-in's own peak is also measured
-# alone on the two large queries.
+# One whole run (all five operations in one olb-host, as an operator runs
+# them; an operation cannot run alone, it needs what the earlier ones
+# learned). While it runs, /proc is sampled every 50 ms, and at each
+# operation's line in the debug log the figures are taken: the operation's
+# wall time as olb-host reports it, its CPU time (user + system of olb-host
+# and of the sqlplus stand-in it ran, which it has reaped by then), and the
+# peak resident size of each process during the operation (olb-host's peak
+# is reset at each boundary; a stand-in that ends within 50 ms may go
+# unseen). Rows read are the lines of the tool's output file for the
+# operation, records olb-host's own counts, bytes the sizes of the message
+# files it wrote. The stand-in's peak is also measured alone on the two large
+# queries. Wall times depend on what else the machine runs; CPU times less.
 set -euo pipefail
 
 build=${1:-build}
@@ -77,6 +77,11 @@ standin_alone() {
   done
 }
 
+# utime + stime + cutime + cstime of process $1, in clock ticks.
+cputicks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 + $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+hwm() { awk '/^VmHWM/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+tick=$(getconf CLK_TCK)
+
 status=0
 for jobs in "${sizes[@]}"; do
   db=$scratch/dpa-$jobs.db
@@ -84,44 +89,77 @@ for jobs in "${sizes[@]}"; do
     > /dev/null
   echo "== olb-host, all five operations, $jobs jobs (5000 clients in 1-3 of 400 policies," \
     "20 libraries, 40 pools; datastore $(( $(stat -c %s "$db") / 1048576 )) MB)"
-  printf '  %-9s %8s %8s %8s %10s  %-44s %8s %7s\n' operation "wall s" "CPU s" "peak MB" \
-    "rows read" records files "MB out"
-  prevWall=0 prevCpu=0 prevFiles=""
-  for ((k = 0; k < ${#ops[@]}; ++k)); do
-    op=${ops[$k]}
-    out=$scratch/out-$k work=$scratch/work-$k
-    rm -rf "$out" "$work"
-    if ! /usr/bin/time -f "%e %U %S %M" -o "$scratch/time" "$host" --registry "$scratch/reg.ini" \
-      --datastore "$db" --out "$out" --work-dir "$work" --debug-level 1 "${ops[@]:0:k+1}" \
-      > "$scratch/host.txt" 2>&1; then
-      echo "  $op: olb-host failed:" && sed 's/^/    /' "$scratch/host.txt"
-      status=1
-      break
-    fi
-    read -r wall user sys rss < "$scratch/time"
-    cpu=$(echo "$user + $sys" | bc)
-    # This operation's files: those the previous prefix had not written.
-    files=$(cd "$out" && ls -1 | { grep -v "^olb-debug.log$" || true; } | sort)
-    mine=$(comm -13 <(echo "$prevFiles") <(echo "$files") | grep . || true)
-    bytes=0
-    for f in $mine; do bytes=$((bytes + $(stat -c %s "$out/$f"))); done
-    # olb-host's counts for the operation: the words between its time and
-    # its files ("5001 clients, 14964 policies").
-    records=$({ grep -E "^$op +ok " "$scratch/host.txt" || true; } | sed -E 's/^[a-z]+ +ok +[0-9.]+ s *//;
-      s/ +[0-9]+ files?: .*$//; s/ +no files.*$//' | cut -c1-44)
-    printf '  %-9s %8.2f %8.2f %8d %10d  %-44s %8d %7.1f\n' "$op" "$(echo "$wall - $prevWall" | bc)" \
-      "$(echo "$cpu - $prevCpu" | bc)" $((rss / 1024)) "$(rows "$work" ${rowsFile[$op]})" \
-      "$records" "$(echo "$mine" | grep -c . || true)" "$(echo "$bytes / 1048576" | bc -l)"
-    prevWall=$wall prevCpu=$cpu prevFiles=$files
-    [ $k -gt 0 ] && rm -rf "$scratch/out-$((k - 1))" "$scratch/work-$((k - 1))"
+  out=$scratch/out work=$scratch/work log=$scratch/debug.log
+  rm -rf "$out" "$work" "$log"
+  /usr/bin/time -f "%e %U %S %M" -o "$scratch/time" "$host" --registry "$scratch/reg.ini" \
+    --datastore "$db" --out "$out" --work-dir "$work" --log "$log" --debug-level 1 \
+    > "$scratch/host.txt" 2>&1 &
+  timer=$!
+  pid=""
+  for ((i = 0; i < 100; ++i)); do
+    pid=$(cat /proc/$timer/task/*/children 2>/dev/null | awk '{ print $1 }')
+    [ -z "$pid" ] || break
+    sleep 0.01
   done
-  if [ $status -eq 0 ]; then
-    log=$(stat -c %s "$out/olb-debug.log")
-    printf '  %-9s %8.2f %8.2f %8d   (whole run; %.2f us wall per job; debug log %d KB)\n' all \
-      "$prevWall" "$prevCpu" $((rss / 1024)) "$(echo "$prevWall * 1000000 / $jobs" | bc -l)" \
-      $((log / 1024))
+  done_ops=0 cpu0=0 hostPeak=0 toolPeak=0
+  declare -A opCpu=() opHost=() opTool=()
+  while [ -n "$pid" ] && kill -0 "$pid" 2> /dev/null; do
+    cpu=$(cputicks "$pid")
+    h=$(hwm "$pid")
+    [ "${h:-0}" -gt $hostPeak ] && hostPeak=$h
+    for child in $(cat /proc/$pid/task/*/children 2> /dev/null); do
+      c=$(hwm "$child")
+      [ "${c:-0}" -gt $toolPeak ] && toolPeak=$c
+    done
+    n=$(grep -c 'L1 olb-host: [a-z]* *\(ok\|FAILED\) ' "$log" 2> /dev/null || true)
+    while [ "${n:-0}" -gt $done_ops ]; do
+      op=${ops[$done_ops]}
+      opCpu[$op]=$((cpu - cpu0)) opHost[$op]=$hostPeak opTool[$op]=$toolPeak
+      cpu0=$cpu hostPeak=$h toolPeak=0
+      { echo 5 > "/proc/$pid/clear_refs"; } 2> /dev/null || true
+      done_ops=$((done_ops + 1))
+    done
+    sleep 0.05
+  done
+  if ! wait $timer; then
+    echo "  olb-host failed:" && sed 's/^/    /' "$scratch/host.txt"
+    status=1
+    continue
   fi
-  rm -rf "$scratch"/out-* "$scratch"/work-*
+  read -r wall user sys rss < "$scratch/time"
+  total=$(echo "($user + $sys) * $tick / 1" | bc)
+  # What the last samples missed belongs to the operations not yet seen.
+  for ((k = done_ops; k < ${#ops[@]}; ++k)); do
+    opCpu[${ops[$k]}]=$((k == done_ops ? total - cpu0 : 0)) opHost[${ops[$k]}]=$hostPeak
+    opTool[${ops[$k]}]=$toolPeak
+  done
+  printf '  %-9s %8s %8s %9s %9s %10s  %-42s %6s %8s\n' operation "wall s" "CPU s" "host MB" \
+    "tool MB" "rows read" records files "MB out"
+  # The message files in the order written; each operation's are the next
+  # as many as it reports.
+  mapfile -t sizes_written < <(cd "$out" && ls -1 | { grep -v '^olb-debug.log$' || true; } |
+    sort | while read -r f; do stat -c %s "$f"; done)
+  next=0
+  for op in "${ops[@]}"; do
+    line=$(grep -E "^$op +(ok|FAILED) " "$scratch/host.txt" || true)
+    opWall=$(echo "$line" | awk '{ print $3 }')
+    records=$(echo "$line" | sed -E 's/^[a-z]+ +[A-Za-z]+ +[0-9.]+ s *//;
+      s/ +[0-9]+ files?: .*$//; s/ +no files.*$//' | cut -c1-42)
+    mine=$(echo "$line" | grep -oE '[0-9]+ files?:' | grep -oE '[0-9]+' || echo 0)
+    bytes=0
+    for ((i = 0; i < mine; ++i)); do bytes=$((bytes + ${sizes_written[next + i]:-0})); done
+    next=$((next + mine))
+    printf '  %-9s %8.2f %8.2f %9d %9d %10d  %-42s %6d %8.1f\n' "$op" "${opWall:-0}" \
+      "$(echo "${opCpu[$op]:-0} / $tick" | bc -l)" $((${opHost[$op]:-0} / 1024)) \
+      $((${opTool[$op]:-0} / 1024)) "$(rows "$work" ${rowsFile[$op]})" "$records" "$mine" \
+      "$(echo "$bytes / 1048576" | bc -l)"
+  done
+  printf '  %-9s %8.2f %8.2f %9d   (whole run, largest process; per job %.2f us wall, %.2f us CPU;\n' \
+    all "$wall" "$(echo "$user + $sys" | bc)" $((rss / 1024)) \
+    "$(echo "$wall * 1000000 / $jobs" | bc -l)" "$(echo "($user + $sys) * 1000000 / $jobs" | bc -l)"
+  printf '  %-9s %8s %8s %9s    %d MB of messages, debug log at level 1 %d KB)\n' "" "" "" "" \
+    $(($(du -sb "$out" | awk '{ print $1 }') / 1048576)) $(($(stat -c %s "$log") / 1024))
+  rm -rf "$out" "$work" "$log"
   standin_alone "$db"
   rm -f "$db"
 done
