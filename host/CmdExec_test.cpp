@@ -28,26 +28,18 @@ int Mode(const std::string& path) {
 
 TEST(SplitLineTest, SplitsAtSeparatorsTakesEscapedCharactersAndReusesTheVector) {
   const std::string big(40, 'L');  // past the small-string buffer
+  // clang-format off
   struct Case {
     std::string line;
     std::vector<std::string> want;
     char sep = ',', esc = '\\';
   } cases[] = {
-      {"1,2,3", {"1", "2", "3"}},
-      {"", {}},
-      {"a,", {"a", ""}},
-      {",", {"", ""}},
-      {"a,,,b", {"a", "", "", "b"}},
-      {" a , ", {" a ", " "}},
-      {"a;b|c", {"a;b", "c"}, '|'},
-      {big + ",z", {big, "z"}},
-      {"a\\,b,c", {"a,b", "c"}},
-      {"a\\\\,b", {"a\\", "b"}},
-      {"x\\nz", {"xnz"}},
-      {"a,b\\", {"a", "b\\"}},
-      {"\\,", {","}},
-      {"a,b", {"a", "b"}, ',', ','},  // an escape that equals the separator escapes nothing
-  };
+      {"1,2,3", {"1", "2", "3"}}, {"", {}}, {"a,", {"a", ""}}, {",", {"", ""}},
+      {"a,,,b", {"a", "", "", "b"}}, {" a , ", {" a ", " "}}, {"a;b|c", {"a;b", "c"}, '|'},
+      {big + ",z", {big, "z"}}, {"a\\,b,c", {"a,b", "c"}}, {"a\\\\,b", {"a\\", "b"}},
+      {"x\\nz", {"xnz"}}, {"a,b\\", {"a", "b\\"}}, {"\\,", {","}},
+      {"a,b", {"a", "b"}, ',', ','}};  // an escape that equals the separator escapes nothing
+  // clang-format on
   std::vector<std::string> fields{"stale", "values", "from", "before"};
   for (const Case& c : cases) {
     CForeignCmdExecBase::SplitLine(c.line, fields, c.sep, c.esc, '\0', '\0');
