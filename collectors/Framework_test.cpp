@@ -79,11 +79,6 @@ TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
   EXPECT_EQ(0600, Mode(script));
   EXPECT_EQ(0700, Mode(script.substr(0, script.rfind('/'))));
 
-  TestCollector twice(true);
-  twice.setDBContext(context);
-  EXPECT_EQ("sqlplus -S -S scott/changed later as SYSDBA @\"" + twice.scriptFile() + "\"",
-            twice._GetCommandLine());
-
   // A long password is not cut short.
   const std::string password(5000, 'p');
   context = SetContext(password);

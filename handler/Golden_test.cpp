@@ -98,7 +98,8 @@ TEST_F(GoldenTest, EveryOperationOnTheCraftedDatastore) {
   }
   ASSERT_EQ(olbtest::ListDir(golden), written);
   for (const std::string& name : written) {
-    EXPECT_EQ("", FirstDifference(golden + "/" + name, olbtest::ReadFile(OutDir() + "/" + name)));
+    const std::string diff = FirstDifference(golden + "/" + name, olbtest::ReadFile(OutDir() + "/" + name));
+    if (!diff.empty()) ADD_FAILURE() << diff;
   }
 }
 

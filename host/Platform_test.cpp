@@ -203,17 +203,6 @@ TEST_F(PlatformTest, HXFileCloseReportsAFullDisk) {
 
 // ---- helpers ----
 
-TEST(HxUtilTest, TrimInlineRemovesTheGivenCharactersAtBothEnds) {
-  const char* cases[][3] = {{"  a b  ", " ", "a b"}, {"", " ", ""}, {"    ", " ", ""},
-                            {"\t x \t", " ", "\t x \t"}, {"\t x \t", " \t", "x"},
-                            {"xxaxx", "x", "a"}, {"abc", "", "abc"}, {" a", " ", "a"}};
-  for (const auto& c : cases) {
-    std::string text = c[0];
-    TrimInline(text, c[1]);
-    EXPECT_EQ(c[2], text) << "[" << c[0] << "] trimming [" << c[1] << "]";
-  }
-}
-
 TEST(HxUtilTest, TimeZoneNameComesFromTzFirst) {
   const char* old = std::getenv("TZ");
   std::string saved = old ? old : "";

@@ -9,11 +9,12 @@ INSERT INTO nodes (f_name, f_globalname, f_type) VALUES
   ('dpa-second', 'dpa-second.example', 212);
 
 -- Clients: 'alpha' and 'Alpha' differ in case only; 'dpa-gold' is also the
--- server's name; 'charlie' and 'comma,name' are protected by no group.
+-- server's name; 'charlie' and the one with a comma, markup and a control
+-- character in its name are protected by no group.
 INSERT INTO nodes (f_name, f_globalname, f_type) VALUES
   ('alpha', 'alpha.example', 515), ('Alpha', 'alpha2.example', 515),
   ('bravo', 'bravo.example', 515), ('charlie', 'charlie.example', 515),
-  ('dpa-gold', 'dpa-gold.example', 515), ('comma,name', 'comma.example', 515);
+  ('dpa-gold', 'dpa-gold.example', 515), ('o''neil & <co>,' || char(7), 'odd.example', 515);
 
 -- Groups that are nodes; 'legacy' is configured but no node, 'nocfg' a node
 -- without configuration.
