@@ -192,8 +192,11 @@ void Build(Bytes& in, CWzMessageBase& msg, int depth, size_t& budget, int& selfC
 int Depth(const CWzMessageBase& msg) {
   int deepest = 0;
   for (const CWzMessageBase::Field& f : msg.fields()) {
-    if (f.object) deepest = std::max(deepest, Depth(*f.object));
-    for (size_t i = 0; f.list && i < f.list->Size(); ++i) {
+    if (f.kind == CWzMessageBase::Kind::kObject && f.object) {
+      deepest = std::max(deepest, Depth(*f.object));
+    }
+    bool list = f.kind == CWzMessageBase::Kind::kList && f.list;
+    for (size_t i = 0; list && i < f.list->Size(); ++i) {
       deepest = std::max(deepest, Depth(f.list->At(i)));
     }
   }

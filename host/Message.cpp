@@ -3,35 +3,125 @@
 // fields a message holds.
 #include "host/Message.h"
 
+#include <new>
+
 #include "host/Messages.h"
 
+CWzMessageBase::Field::Field(short n, short t, Kind k) : number(n), type(t), kind(k) {
+  Construct();
+}
+
+void CWzMessageBase::Field::Construct() {
+  switch (kind) {
+    case Kind::kInt:
+      intValue = 0;
+      break;
+    case Kind::kString:
+      new (&stringValue) std::string();
+      break;
+    case Kind::kObject:
+      new (&object) std::unique_ptr<CWzMessageBase>();
+      break;
+    case Kind::kList:
+      new (&list) std::unique_ptr<ListBase>();
+      break;
+    case Kind::kIntList:
+      new (&ints) std::vector<int>();
+      break;
+  }
+}
+
+void CWzMessageBase::Field::Destroy() {
+  switch (kind) {
+    case Kind::kInt:
+      break;
+    case Kind::kString:
+      stringValue.~basic_string();
+      break;
+    case Kind::kObject:
+      object.~unique_ptr();
+      break;
+    case Kind::kList:
+      list.~unique_ptr();
+      break;
+    case Kind::kIntList:
+      ints.~vector();
+      break;
+  }
+}
+
+void CWzMessageBase::Field::MoveFrom(Field&& other) {
+  number = other.number;
+  type = other.type;
+  kind = other.kind;
+  switch (kind) {
+    case Kind::kInt:
+      intValue = other.intValue;
+      break;
+    case Kind::kString:
+      new (&stringValue) std::string(std::move(other.stringValue));
+      break;
+    case Kind::kObject:
+      new (&object) std::unique_ptr<CWzMessageBase>(std::move(other.object));
+      break;
+    case Kind::kList:
+      new (&list) std::unique_ptr<ListBase>(std::move(other.list));
+      break;
+    case Kind::kIntList:
+      new (&ints) std::vector<int>(std::move(other.ints));
+      break;
+  }
+}
+
 CWzMessageBase::Field::Field(const Field& other)
-    : number(other.number),
-      type(other.type),
-      kind(other.kind),
-      intValue(other.intValue),
-      stringValue(other.stringValue),
-      object(other.object ? other.object->Clone() : nullptr),
-      list(other.list ? other.list->Clone() : nullptr),
-      ints(other.ints) {}
+    : number(other.number), type(other.type), kind(other.kind) {
+  switch (kind) {
+    case Kind::kInt:
+      intValue = other.intValue;
+      break;
+    case Kind::kString:
+      new (&stringValue) std::string(other.stringValue);
+      break;
+    case Kind::kObject:
+      new (&object) std::unique_ptr<CWzMessageBase>(other.object ? other.object->Clone() : nullptr);
+      break;
+    case Kind::kList:
+      new (&list) std::unique_ptr<ListBase>(other.list ? other.list->Clone() : nullptr);
+      break;
+    case Kind::kIntList:
+      new (&ints) std::vector<int>(other.ints);
+      break;
+  }
+}
+
+CWzMessageBase::Field::Field(Field&& other) noexcept { MoveFrom(std::move(other)); }
+
+CWzMessageBase::Field::~Field() { Destroy(); }
 
 CWzMessageBase::Field& CWzMessageBase::Field::operator=(const Field& other) {
   if (this != &other) {
-    // Clone first: `other` may live inside the object or list replaced here.
-    std::unique_ptr<CWzMessageBase> newObject = other.object ? other.object->Clone() : nullptr;
-    std::unique_ptr<ListBase> newList = other.list ? other.list->Clone() : nullptr;
-    std::vector<int> newInts = other.ints;
-    std::string newString = other.stringValue;
-    number = other.number;
-    type = other.type;
-    kind = other.kind;
-    intValue = other.intValue;
-    stringValue = std::move(newString);
-    object = std::move(newObject);
-    list = std::move(newList);
-    ints = std::move(newInts);
+    // Copy first: `other` may live inside the object or list replaced here.
+    Field copy(other);
+    Destroy();
+    MoveFrom(std::move(copy));
   }
   return *this;
+}
+
+CWzMessageBase::Field& CWzMessageBase::Field::operator=(Field&& other) noexcept {
+  if (this != &other) {
+    Field taken(std::move(other));  // `other` may live inside what is replaced
+    Destroy();
+    MoveFrom(std::move(taken));
+  }
+  return *this;
+}
+
+void CWzMessageBase::Field::SetKind(Kind k) {
+  if (k == kind) return;
+  Destroy();
+  kind = k;
+  Construct();
 }
 
 CWzMessageBase::CWzMessageBase(int module, int messageType)
@@ -91,14 +181,7 @@ CWzMessageBase::Field& CWzMessageBase::slot(short field, short type, Kind kind) 
   if (Field* f = find(field)) {
     // Keep the place, drop whatever the field held before.
     f->type = type;
-    if (f->kind != kind) {
-      f->kind = kind;
-      f->intValue = 0;
-      std::string().swap(f->stringValue);
-      f->object.reset();
-      f->list.reset();
-      std::vector<int>().swap(f->ints);
-    }
+    f->SetKind(kind);
     return *f;
   }
   if (m_fields.capacity() == 0) {

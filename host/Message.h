@@ -62,22 +62,35 @@ class CWzMessageBase {
     std::vector<T> items;
   };
 
-  // One field, as the writer and reader see it.
+  // One field, as the writer and reader see it. Only the member that its
+  // kind names is alive (intValue, stringValue, object, list or ints), and
+  // only that one may be read: a field takes 40 bytes, which counts in trees
+  // of millions of fields.
   struct Field {
-    Field(short n, short t, Kind k) : number(n), type(t), kind(k) {}
+    Field(short n, short t, Kind k);
     Field(const Field& other);
     Field& operator=(const Field& other);
-    Field(Field&&) noexcept = default;
-    Field& operator=(Field&&) noexcept = default;
+    Field(Field&& other) noexcept;
+    Field& operator=(Field&& other) noexcept;
+    ~Field();
+    // Makes the field hold an empty value of kind `k` (nothing when it does).
+    void SetKind(Kind k);
 
     short number;
     short type;
     Kind kind;
-    long long intValue = 0;
-    std::string stringValue;
-    std::unique_ptr<CWzMessageBase> object;  // kObject
-    std::unique_ptr<ListBase> list;          // kList
-    std::vector<int> ints;                   // kIntList
+    union {
+      long long intValue;                      // kInt
+      std::string stringValue;                 // kString
+      std::unique_ptr<CWzMessageBase> object;  // kObject
+      std::unique_ptr<ListBase> list;          // kList
+      std::vector<int> ints;                   // kIntList
+    };
+
+   private:
+    void Construct();  // the member of `kind`, empty
+    void Destroy();    // the member of `kind`
+    void MoveFrom(Field&& other);  // nothing of this field is alive
   };
 
   CWzMessageBase(int module, int messageType);
