@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev libsqlite3-dev libxml2-dev
-          libxml2-utils libgtest-dev libgmock-dev libbenchmark-dev binutils)
+          libxml2-utils libgtest-dev libgmock-dev libbenchmark-dev binutils time bc)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
