@@ -420,6 +420,7 @@ int RunOperations(const Options& opts) {
     auto start = std::chrono::steady_clock::now();
     CWzMessageBase msg(op->module, 0);
     bool ok = (handler.*(op->run))(&msg);
+    handler.SyncDumpDirectory();  // every file the operation wrote is on disk
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     progress.Stop();
     std::vector<std::string> written(handler.dumpedFiles().begin() + filesBefore,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,6 +54,12 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 // Writes the message into a fresh temporary file in `dir` and makes it
 // durable. On success the file is closed and *size holds its length; on
 // failure errno tells why and the temporary file is gone.
+long long MonotonicMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 bool WriteTemp(const CWzMessageBase& msg, const std::string& dir, std::string* tempPath,
                long long* size, const char** step) {
   std::string pattern = dir + "/.olb-dump-XXXXXX";
@@ -103,7 +110,21 @@ bool WriteTemp(const CWzMessageBase& msg, const std::string& dir, std::string* t
 }  // namespace
 
 CForeignHandlerBase::CForeignHandlerBase() = default;
-CForeignHandlerBase::~CForeignHandlerBase() = default;
+CForeignHandlerBase::~CForeignHandlerBase() { SyncDumpDirectory(); }
+
+void CForeignHandlerBase::SyncDirectory(const std::string& dir) {
+  int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
+  m_lastDirSyncMs = MonotonicMs();
+  m_unsyncedDir.clear();
+}
+
+void CForeignHandlerBase::SyncDumpDirectory() {
+  if (!m_unsyncedDir.empty()) SyncDirectory(m_unsyncedDir);
+}
 
 int CForeignHandlerBase::GetProductType() const { return 0; }
 std::string CForeignHandlerBase::GetPostProcessingContent() { return std::string(); }
@@ -182,11 +203,12 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
     std::string path = dir + "/" + name;
     if (RenameNoReplace(temp, path)) {
       env.nextDumpSequence = sequence + 1;
-      int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (dirFd >= 0) {
-        fsync(dirFd);  // the new name survives a crash too
-        close(dirFd);
-      }
+      // One directory sync a second is enough for a stream of job lists:
+      // each sync is a journal commit, and a thousand of them would take
+      // longer than writing the files.
+      if (!m_unsyncedDir.empty() && m_unsyncedDir != dir) SyncDumpDirectory();
+      m_unsyncedDir = dir;
+      if (MonotonicMs() - m_lastDirSyncMs >= 1000) SyncDumpDirectory();
       m_dumpedFiles.push_back(path);
       size_t hint = 0;
       CountRecords(*msg, &hint);

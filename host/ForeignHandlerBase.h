@@ -40,7 +40,15 @@ class OLB_HOST_API CForeignHandlerBase {
   // Writes `msg` as "<seq>-<class>.xml" (for example 0003-ZRC.JobList.xml)
   // into HostEnv::outputDir, under a temporary name that is renamed when
   // complete. False, with no file left behind, on any error.
+  //
+  // A file's content is on disk before it gets its name, so no crash leaves
+  // an incomplete file. The directory, which makes the new names themselves
+  // survive a crash, is synced at most once a second while dumps follow each
+  // other; SyncDumpDirectory (also run by the destructor) syncs the rest.
   bool DumpXmlMsgToFile(CWzMessageBase* msg, unsigned flags, bool append);
+  // Syncs the output directory if a name written since the last sync may not
+  // be on disk yet. The host calls it when an operation returns.
+  void SyncDumpDirectory();
 
   // Paths of the files this handler has dumped, in order (for the host
   // program's report).
@@ -56,6 +64,10 @@ class OLB_HOST_API CForeignHandlerBase {
     long long count;
   };
   void CountRecords(const CWzMessageBase& msg, size_t* hint);
+  void SyncDirectory(const std::string& dir);
+
+  std::string m_unsyncedDir;  // "" when every name is on disk
+  long long m_lastDirSyncMs = 0;
 
   std::vector<std::string> m_dumpedFiles;
   std::vector<RecordCount> m_recordCounts;
