@@ -71,7 +71,7 @@ TEST_F(OlbHostTest, EachOperationCountsWhatItWroteAndTheLogStaysSmall) {
     ASSERT_EQ(0, r.status) << r.out;
     // The demo: 12 clients and the server, 336 of its 339 job rows mapped.
     for (const char* counts :
-         {"13 clients, 26 policies  1 file", "336 jobs, 3 read but not mapped  1 file",
+         {"13 clients, 26 policies  1 file", "336 jobs, 3 rows not written  1 file",
           "9 libraries, 11 drives, 5 media  2 files", "1 storage policies  1 file"}) {
       EXPECT_TRUE(Has(r.out, counts)) << counts << "\n" << r.out;
     }

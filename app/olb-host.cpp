@@ -441,7 +441,7 @@ int RunOperations(const Options& opts) {
       counts += (i > 0 ? ", " : "") + std::to_string(n) + " " + c.label;
       if (op->countsUnmapped && ok) {
         long long unmapped = env.toolRowsRead - rowsBefore - n;
-        counts += ", " + std::to_string(unmapped > 0 ? unmapped : 0) + " read but not mapped";
+        counts += ", " + std::to_string(unmapped > 0 ? unmapped : 0) + " rows not written";
       }
     }
     if (!counts.empty() && (ok || !written.empty())) line += "  " + counts;
