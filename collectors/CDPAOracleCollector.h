@@ -26,8 +26,6 @@ class CDPAOracleCollector {
   std::string BuildOracleCommandLine(const DBContext& context, const std::string& query,
                                      bool silentTwice = false);
 
-  const std::string& scriptFile() const { return m_scriptFile; }
-
  protected:
   std::string m_scriptFile;
 };

@@ -33,8 +33,6 @@ class CDPADiskLibCollector_PG : public CDPADiskLibCollector {
 
 class CDPADiskLibCollectorV58_ORACLE : public CDPADiskLibCollector, CDPAOracleCollector {
  public:
-  using CDPAOracleCollector::scriptFile;
-
   std::string _GetCommandLine() override;
   std::string GetQuery() override;
 };

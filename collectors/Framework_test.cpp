@@ -28,6 +28,7 @@ class TestCollector : public CDPACollector, public CDPAOracleCollector {
   bool _ParseData(void*, const std::string&) override { return true; }
   const char* _GetFileNameForData() const override { return "olb_dpa_test.txt"; }
   std::string GetQuery() override { return kQuery; }
+  const std::string& Script() const { return m_scriptFile; }
   void ScriptFile(const std::string& path) { m_scriptFile = path; }
 
  private:
@@ -62,7 +63,7 @@ TEST(PsqlCommandLineTest, FixedFormWithDefaultAndSetContexts) {
 
 TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
   TestCollector collector;
-  const std::string script = collector.scriptFile();
+  const std::string script = collector.Script();
   ASSERT_FALSE(script.empty());
   EXPECT_EQ("sqlplus -S dpa/ as SYSDBA @\"" + script + "\"", collector._GetCommandLine());
 
@@ -89,7 +90,7 @@ TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
 
 TEST_F(FrameworkTest, ScriptFilesAreRemovedWithTheirCollectors) {
   auto first = std::make_unique<TestCollector>(), second = std::make_unique<TestCollector>();
-  const std::string a = first->scriptFile(), b = second->scriptFile();
+  const std::string a = first->Script(), b = second->Script();
   ASSERT_NE(a, b);
   first->_GetCommandLine();
   second->_GetCommandLine();
@@ -102,7 +103,7 @@ TEST_F(FrameworkTest, ScriptFilesAreRemovedWithTheirCollectors) {
 
   // Destroyed through a base pointer, the whole object goes, script included.
   std::unique_ptr<CForeignCmdExecBase> base = std::make_unique<TestCollector>();
-  const std::string c = static_cast<TestCollector*>(base.get())->scriptFile();
+  const std::string c = static_cast<TestCollector*>(base.get())->Script();
   base->_GetCommandLine();
   ASSERT_TRUE(olbtest::FileExists(c));
   base.reset();

@@ -74,7 +74,6 @@ class DPALibraryInformation {
   // addLibrary, then adds the drive to the stored library of that name.
   void addDriveToLibrary(DPALibrary& library, DPADrive& drive);
   size_t getSize() const { return m_libraries.size(); }
-  const std::map<std::string, DPALibrary>& libraries() const { return m_libraries; }
 
   // One library item per library, in ascending byte order of the names.
   void BuildLibraries(ZRC::ForeignLibraries& libraries);
