@@ -19,13 +19,10 @@
 #include "host/HxUtil.h"
 #include "testsupport/TestSupport.h"
 
-using olbtest::LogCapture;
 using olbtest::ReadFile;
 using olbtest::WriteFile;
 
 namespace {
-
-using Lines = std::vector<std::string>;
 
 int FileMode(const std::string& path) {
   struct stat st;
@@ -40,75 +37,57 @@ class PlatformTest : public ::testing::Test {
     HostEnv::Get().logFile = m_dir.file("debug.log");
   }
   void TearDown() override { HostEnv::Get().Reset(); }
-  void Registry(const std::string& ini) { ASSERT_TRUE(WriteFile(m_dir.file("registry.ini"), ini)); }
-
-  // The value, or "<missing>" when not found (the output is then untouched).
-  std::string String(const char* section, const char* key) {
-    std::string value = "<untouched>";
-    int found = HXPlatformInfo().getString(section, key, &value);
-    EXPECT_EQ(found == 0, value == "<untouched>") << key;
-    return found ? value : "<missing>";
+  // The values of `keys` as "key=value ", "key=<missing>" when not found (the
+  // output then untouched).
+  std::string Values(const char* section, const std::string& keys, bool asInt) {
+    std::string got;
+    for (char k : keys) {
+      const std::string key(1, k);
+      std::string s = "<untouched>";
+      int i = 12345;
+      bool found = asInt ? HXPlatformInfo().getRegInt(section, key.c_str(), &i)
+                         : HXPlatformInfo().getString(section, key.c_str(), &s);
+      EXPECT_TRUE(found || (s == "<untouched>" && i == 12345)) << key;
+      got += key + "=" + (!found ? "<missing>" : asInt ? std::to_string(i) : s) + " ";
+    }
+    return got;
   }
-  std::string Int(const char* section, const char* key) {
-    int value = 12345;
-    if (HXPlatformInfo().getRegInt(section, key, &value)) return std::to_string(value);
-    EXPECT_EQ(12345, value) << key;
-    return "<missing>";
-  }
-
   olbtest::TempDir m_dir;
 };
 
-// ---- registry ----
-
-TEST_F(PlatformTest, RegistrySkipsMalformedLinesWithoutShowingThem) {
-  LogCapture capture;
-  Registry(std::string("[kRelayUnit]\n"
-                       "sDPAPASSWORD topsecret\n"  // no '='
-                       "= valueWithoutKey\n"
-                       "sDPAUSER=dpa\n"
-                       "[broken\n"
-                       "sDPADBNAME=lost\n"
-                       "[~kRelayUnit]\n") +
-           std::string("nul\0key=1\n", 10) + "nDPADBPORT=1521");  // no final line end
-  EXPECT_EQ("dpa", String("kRelayUnit", "sDPAUSER"));
+TEST_F(PlatformTest, RegistrySkipsMalformedLinesWithoutShowingThemAndReadsDecimalInts) {
+  olbtest::LogCapture capture;
+  ASSERT_TRUE(WriteFile(m_dir.file("registry.ini"),
+                        std::string("[kRelayUnit]\nP topsecret\n= valueWithoutKey\nU=dpa\n"
+                                    "[broken\nD=lost\n[~kRelayUnit]\n") +
+                            std::string("nul\0key=1\n", 10) + "N=1521"));  // no final line end
   // Keys under a broken section header belong to no section.
-  EXPECT_EQ("<missing>", String("kRelayUnit", "sDPADBNAME"));
-  EXPECT_EQ("<missing>", String("broken", "sDPADBNAME"));
-  EXPECT_EQ("1521", Int("~kRelayUnit", "nDPADBPORT"));
-
+  EXPECT_EQ(Values("kRelayUnit", "UD", false) + Values("broken", "D", false) +
+                Values("~kRelayUnit", "N", true), "U=dpa D=<missing> D=<missing> N=1521 ");
   capture.Clear();
-  String("kRelayUnit", "sDPAUSER");
+  Values("kRelayUnit", "U", false);
   EXPECT_EQ(4u, capture.records().size()) << capture.All();
   for (const auto& r : capture.records()) {
     EXPECT_EQ("HXPlatformInfo", r.context);
     EXPECT_EQ(std::string::npos, r.text.find("topsecret")) << r.text;
   }
-  EXPECT_TRUE(capture.Contains("line [2]")) << capture.All();
-  EXPECT_TRUE(capture.Contains("line [5]")) << capture.All();
-}
-
-TEST_F(PlatformTest, RegistryIntegersAreDecimalWithin32Bits) {
+  EXPECT_TRUE(capture.Contains("line [2]") && capture.Contains("line [5]")) << capture.All();
   // Comments, blanks around names and values, section names in any case;
   // the first occurrence of a key wins.
-  Registry("; comment\n[ ~KRELAYUNIT ]\n a =7\na=8\nb=-15\nc=+3\nd= 2147483647 \n"
-           "e=-2147483648\nf=007\ng=2147483648\nh=-2147483649\ni=99999999999999999999999\nj=12abc\nk=\nl=-\nm=0x10\n"
-           "n=1 2\no=1.5\n");
-  std::string got;
-  for (char key = 'a'; key <= 'p'; ++key) {
-    got += std::string(1, key) + "=" + Int("~kRelayUnit", std::string(1, key).c_str()) + " ";
-  }
-  EXPECT_EQ(got, "a=7 b=-15 c=3 d=2147483647 e=-2147483648 f=7 g=<missing> h=<missing> "
-                 "i=<missing> j=<missing> k=<missing> l=<missing> m=<missing> n=<missing> "
-                 "o=<missing> p=<missing> ");
+  ASSERT_TRUE(WriteFile(m_dir.file("registry.ini"),
+                        "; comment\n[ ~KRELAYUNIT ]\n a =7\na=8\nb=-15\nc=+3\nd= 2147483647 \n"
+                        "e=-2147483648\nf=007\ng=2147483648\nh=-2147483649\n"
+                        "i=99999999999999999999999\nj=12abc\nk=\nl=-\nm=0x10\nn=1 2\no=1.5\n"));
+  EXPECT_EQ(Values("~kRelayUnit", "abcdefghijklmnop", true),
+            "a=7 b=-15 c=3 d=2147483647 e=-2147483648 f=7 g=<missing> h=<missing> "
+            "i=<missing> j=<missing> k=<missing> l=<missing> m=<missing> n=<missing> "
+            "o=<missing> p=<missing> ");
 }
 
-// ---- debug log ----
-
-TEST_F(PlatformTest, LogFiltersByLevelAndWritesOneLineWithTimePidLevelAndContextPerCall) {
+TEST_F(PlatformTest, LogFiltersByLevelWritesOneLinePerCallToAPrivateFile) {
   ASSERT_TRUE(WriteFile(m_dir.file("debug.log"), "earlier line\n"));
   HostEnv::Get().debugLevel = 3;
-  LogCapture capture;
+  olbtest::LogCapture capture;
   EvDebug log;
   log.DebugLvl("Ctx::Lvl", 3, "kept [%d]", 3);
   log.DebugLvl("Ctx::Lvl", 4, "dropped [%d]", 4);
@@ -117,12 +96,12 @@ TEST_F(PlatformTest, LogFiltersByLevelAndWritesOneLineWithTimePidLevelAndContext
   EvEvent event;
   event.DebugLvl("Ctx::Event", 1, "event [%u]", 1u);
   event.DebugLvl("Ctx::Event", 9, "dropped event");
-  Lines lines;
+  std::string lines;
   for (const auto& r : capture.records()) {
-    lines.push_back(r.level + " " + std::to_string(r.debugLevel) + " " + r.context + ": " + r.text);
+    lines += r.level + " " + std::to_string(r.debugLevel) + " " + r.context + ": " + r.text + "|";
   }
-  EXPECT_EQ(lines, (Lines{"L3 3 Ctx::Lvl: kept [3]", "DEBUG -1 Ctx::Debug: two\nlines\r",
-                          "ERROR -1 Ctx::Error: always [error]", "EVENT 1 Ctx::Event: event [1]"}));
+  EXPECT_EQ(lines, "L3 3 Ctx::Lvl: kept [3]|DEBUG -1 Ctx::Debug: two\nlines\r|"
+                   "ERROR -1 Ctx::Error: always [error]|EVENT 1 Ctx::Event: event [1]|");
   std::string head = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[" +
                      std::to_string(getpid()) + "\\] ";
   std::regex expected("earlier line\n" + head + "L3 Ctx::Lvl: kept \\[3\\]\n" + head +
@@ -131,18 +110,13 @@ TEST_F(PlatformTest, LogFiltersByLevelAndWritesOneLineWithTimePidLevelAndContext
                       "EVENT Ctx::Event: event \\[1\\]\n");
   std::string file = ReadFile(m_dir.file("debug.log"));
   EXPECT_TRUE(std::regex_match(file, expected)) << file;
-}
-
-TEST_F(PlatformTest, LogFileIsPrivateAndFollowsPathChanges) {
-  LogCapture capture;
-  EvDebug log;
-  log.Debug("Ctx", "one");
-  HostEnv::Get().logFile = m_dir.file("second.log");
+  // The file is private and follows path changes; one that cannot be opened
+  // falls back to standard error, and the sink still sees the line.
+  HostEnv::Get().logFile = m_dir.file("new.log");
   log.Debug("Ctx", "two");
-  EXPECT_EQ(0600, FileMode(m_dir.file("debug.log")));
-  EXPECT_EQ(std::string::npos, ReadFile(m_dir.file("debug.log")).find("two"));
-  EXPECT_NE(std::string::npos, ReadFile(m_dir.file("second.log")).find("Ctx: two\n"));
-  // A log that cannot be opened falls back to standard error; the sink still sees the line.
+  EXPECT_EQ(0600, FileMode(m_dir.file("new.log")));
+  EXPECT_EQ(ReadFile(m_dir.file("debug.log")), file);
+  EXPECT_NE(std::string::npos, ReadFile(m_dir.file("new.log")).find("Ctx: two\n"));
   HostEnv::Get().logFile = m_dir.file("missing/dir/x.log");
   testing::internal::CaptureStderr();
   errno = ENOSPC;
@@ -153,26 +127,19 @@ TEST_F(PlatformTest, LogFileIsPrivateAndFollowsPathChanges) {
   EXPECT_EQ(1u, capture.Count("three"));
 }
 
-// ---- HXFile ----
-
 TEST_F(PlatformTest, HXFileWritesLinesPrivatelyAndRefusesBadPaths) {
   std::string path = m_dir.file("script.sql");
   ASSERT_TRUE(WriteFile(path, "old content that is longer than the new one\n"));
   HXFile file;
   ASSERT_TRUE(file.open(path, 3, 0, 0));
   EXPECT_FALSE(file.open(path, 3, 0, 0)) << "already open";
-  for (const char* line : {"set colsep , \nexit\n", "no end", ""}) {
-    EXPECT_TRUE(file.putLine(line, true));
-  }
+  for (const char* line : {"set colsep , \nexit\n", "no end", ""}) EXPECT_TRUE(file.putLine(line, true));
   EXPECT_TRUE(file.putLine("raw", false));
   EXPECT_TRUE(file.close());
   EXPECT_EQ("set colsep , \nexit\nno end\n\nraw", ReadFile(path));
-  EXPECT_FALSE(file.close());
-  EXPECT_FALSE(file.putLine("closed", true));
-  ASSERT_TRUE(file.open(m_dir.file("fresh.sql"), 3, 0, 0));
-  EXPECT_TRUE(file.close());
+  EXPECT_FALSE(file.close() || file.putLine("closed", true));
+  ASSERT_TRUE(file.open(m_dir.file("fresh.sql"), 3, 0, 0) && file.close());
   EXPECT_EQ(0600, FileMode(m_dir.file("fresh.sql")));
-
   ASSERT_EQ(0, symlink(m_dir.file("target").c_str(), m_dir.file("link.sql").c_str()));
   for (const std::string& bad : {m_dir.file("no/such/dir/f.sql"), std::string(),
                                  path + "/f.sql", m_dir.file("link.sql")}) {
@@ -181,43 +148,32 @@ TEST_F(PlatformTest, HXFileWritesLinesPrivatelyAndRefusesBadPaths) {
   EXPECT_FALSE(file.open(m_dir.file("f.sql"), 77, 0, 0));  // no such mode
   EXPECT_FALSE(olbtest::FileExists(m_dir.file("target"))) << "a planted link is not followed";
   EXPECT_FALSE(file.isOpen());
-}
-
-TEST_F(PlatformTest, HXFileCloseReportsAFullDisk) {
-  std::string path = m_dir.file("big.sql");
-  pid_t pid = fork();
+  pid_t pid = fork();  // a full disk: close() must report it
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     signal(SIGXFSZ, SIG_IGN);
     rlimit limit{100, 100};
     setrlimit(RLIMIT_FSIZE, &limit);
-    HXFile file;
-    if (!file.open(path, 3, 0, 0)) _exit(2);
+    if (!file.open(m_dir.file("big.sql"), 3, 0, 0)) _exit(2);
     file.putLine(std::string(1000, 'q'), true);  // may stay in the buffer
     _exit(file.close() ? 1 : 0);
   }
   int status = 0;
   ASSERT_EQ(pid, waitpid(pid, &status, 0));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "close() must report it";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
-
-// ---- helpers ----
 
 TEST(HxUtilTest, TimeZoneNameComesFromTzFirst) {
   const char* old = std::getenv("TZ");
   std::string saved = old ? old : "";
-  const char* cases[][2] = {{"Europe/Berlin", "Europe/Berlin"}, {":Asia/Tokyo", "Asia/Tokyo"},
-                            {":/usr/share/zoneinfo/posix/America/New_York", "America/New_York"}};
-  for (const auto& c : cases) {
-    setenv("TZ", c[0], 1);
-    EXPECT_EQ(c[1], GetTimeZoneDisplayNameA());
-    EXPECT_EQ(c[1], GetTimeZoneDisplayNameW());
+  for (const char* tz : {"Europe/Berlin", ":Europe/Berlin", ":/usr/share/zoneinfo/posix/Europe/Berlin"}) {
+    setenv("TZ", tz, 1);
+    EXPECT_EQ("Europe/Berlin", GetTimeZoneDisplayNameA()) << tz;
+    EXPECT_EQ("Europe/Berlin", GetTimeZoneDisplayNameW()) << tz;
   }
   setenv("TZ", "", 1);
   EXPECT_FALSE(GetTimeZoneDisplayNameA().empty());
-  unsetenv("TZ");
-  EXPECT_FALSE(GetTimeZoneDisplayNameA().empty());
-  if (old) setenv("TZ", saved.c_str(), 1);
+  old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
   tzset();
 }
 

@@ -1,9 +1,5 @@
 #include "testsupport/TestSupport.h"
 
-#include "host/HxUtil.h"
-#include "host/MessageXml.h"
-#include "host/Messages.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "host/HxUtil.h"
+#include "host/MessageXml.h"
+#include "host/Messages.h"
 
 namespace olbtest {
 
@@ -28,13 +28,7 @@ std::string DemoSqlPath() { return SourceDir() + "/datastore/demo.sql"; }
 
 static std::string Quote(const std::string& s) {
   std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
@@ -50,11 +44,8 @@ bool CreateDatastore(const std::string& dbPath, const std::vector<std::string>& 
 TempDir::TempDir() {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/olbtest-XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-  }
+  std::vector<char> buf(pattern.c_str(), pattern.c_str() + pattern.size() + 1);
+  if (mkdtemp(buf.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
   m_path = buf.data();
 }
 
@@ -84,15 +75,12 @@ std::string LogCapture::All() const {
 
 static void Describe(const CWzMessageBase& msg, const std::string& prefix,
                      std::vector<std::string>& out) {
-  if (msg.fields().empty()) {
-    out.push_back(prefix.empty() ? "{}" : prefix + " = {}");
-    return;
-  }
+  if (msg.fields().empty()) out.push_back(prefix.empty() ? "{}" : prefix + " = {}");
   for (const CWzMessageBase::Field& f : msg.fields()) {
     const char* name = MessageFieldName(msg.module(), msg.messageType(), f.number);
-    std::string step = (name ? std::string(name) : std::to_string(f.number)) + "(" +
+    std::string path = (prefix.empty() ? "" : prefix + ".") +
+                       (name ? std::string(name) : std::to_string(f.number)) + "(" +
                        std::to_string(f.number) + ":" + std::to_string(f.type) + ")";
-    std::string path = prefix.empty() ? step : prefix + "." + step;
     switch (f.kind) {
       case CWzMessageBase::Kind::kInt:
         out.push_back(path + " = " + std::to_string(f.intValue));
@@ -127,13 +115,10 @@ std::vector<std::string> DescribeMessage(const CWzMessageBase& msg) {
 
 std::vector<std::string> DescribeDumpedFile(const std::string& path) {
   std::string error;
-  if (!ValidateMessageXmlFile(path, SourceDir() + "/host/message.xsd", &error)) {
-    ADD_FAILURE() << path << " does not validate: " << error;
-    return {};
-  }
   CWzMessageBase msg(0, 0);
-  if (!ReadMessageXmlFile(path, msg, &error)) {
-    ADD_FAILURE() << path << " does not read: " << error;
+  if (!ValidateMessageXmlFile(path, SourceDir() + "/host/message.xsd", &error) ||
+      !ReadMessageXmlFile(path, msg, &error)) {
+    ADD_FAILURE() << path << " does not validate or read: " << error;
     return {};
   }
   return DescribeMessage(msg);
@@ -148,8 +133,7 @@ std::string ReadFile(const std::string& path) {
 
 bool WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  return static_cast<bool>(out);
+  return static_cast<bool>(out << text);
 }
 
 bool FileExists(const std::string& path) {
@@ -161,8 +145,7 @@ std::vector<std::string> ListDir(const std::string& dir) {
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+      if (std::string(".") != e->d_name && std::string("..") != e->d_name) names.push_back(e->d_name);
     }
     closedir(d);
   }
@@ -171,17 +154,14 @@ std::vector<std::string> ListDir(const std::string& dir) {
 }
 
 int RunShell(const std::string& command, std::string* output) {
-  std::string full = command + " 2>&1";
-  FILE* p = popen(full.c_str(), "r");
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
   if (p == nullptr) return -1;
   char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) {
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) {
     if (output) output->append(buf, n);
   }
   int status = pclose(p);
-  if (status == -1 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  return status == -1 || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
 }
 
 void HostFixture::SetUp() {
