@@ -119,8 +119,9 @@ TEST(MessageXmlTest, ReaderRejectsWhatIsNotTheFormAndLeavesTheTarget) {
     return doc("<field number='1' type='1' kind='" + kind + "'" + attr + ">" + body + "</field>");
   };
   const std::string one = "<message module='1' type='1'/>", esc = " encoding='escaped'";
+  const std::string nest = "<message module='1' type='1'><field number='1' type='1' kind='object'>";
   std::string deep;  // refused by the parser, not by the stack
-  for (int i = 0; i < 5000; ++i) deep += "<message module='1' type='1'><field number='1' type='1' kind='object'>";
+  for (int i = 0; i < 5000; ++i) deep += nest;
   deep += one;
   for (int i = 0; i < 5000; ++i) deep += "</field></message>";
   const std::vector<std::string> bad = {

@@ -133,8 +133,8 @@ TEST_F(PlatformTest, HXFileWritesLinesPrivatelyAndRefusesBadPaths) {
   HXFile file;
   ASSERT_TRUE(file.open(path, 3, 0, 0));
   EXPECT_FALSE(file.open(path, 3, 0, 0)) << "already open";
-  for (const char* line : {"set colsep , \nexit\n", "no end", ""}) EXPECT_TRUE(file.putLine(line, true));
-  EXPECT_TRUE(file.putLine("raw", false));
+  EXPECT_TRUE(file.putLine("set colsep , \nexit\n", true) && file.putLine("no end", true) &&
+              file.putLine("", true) && file.putLine("raw", false));
   EXPECT_TRUE(file.close());
   EXPECT_EQ("set colsep , \nexit\nno end\n\nraw", ReadFile(path));
   EXPECT_FALSE(file.close() || file.putLine("closed", true));
@@ -165,11 +165,10 @@ TEST_F(PlatformTest, HXFileWritesLinesPrivatelyAndRefusesBadPaths) {
 
 TEST(HxUtilTest, TimeZoneNameComesFromTzFirst) {
   const char* old = std::getenv("TZ");
-  std::string saved = old ? old : "";
-  for (const char* tz : {"Europe/Berlin", ":Europe/Berlin", ":/usr/share/zoneinfo/posix/Europe/Berlin"}) {
+  const std::string saved = old ? old : "";
+  for (const char* tz : {"Asia/Tokyo", ":Asia/Tokyo", ":/usr/share/zoneinfo/posix/Asia/Tokyo"}) {
     setenv("TZ", tz, 1);
-    EXPECT_EQ("Europe/Berlin", GetTimeZoneDisplayNameA()) << tz;
-    EXPECT_EQ("Europe/Berlin", GetTimeZoneDisplayNameW()) << tz;
+    EXPECT_EQ(GetTimeZoneDisplayNameA() + GetTimeZoneDisplayNameW(), "Asia/TokyoAsia/Tokyo") << tz;
   }
   setenv("TZ", "", 1);
   EXPECT_FALSE(GetTimeZoneDisplayNameA().empty());

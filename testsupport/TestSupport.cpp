@@ -145,7 +145,8 @@ std::vector<std::string> ListDir(const std::string& dir) {
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d)) {
-      if (std::string(".") != e->d_name && std::string("..") != e->d_name) names.push_back(e->d_name);
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
     }
     closedir(d);
   }

@@ -13,20 +13,17 @@
 
 namespace olbtest {
 
-std::string SourceDir();
-std::string BinaryDir();
+std::string SourceDir(), BinaryDir();
 std::string StandInBinDir();      // the sqlplus stand-in
 std::string OlbHostPath();
 std::string DatastoreToolPath();  // olb-dpa-db FILE SQLFILE...
 std::string GeneratorPath();      // olb-dpa-gen --out FILE ...
-std::string SchemaSqlPath();
-std::string DemoSqlPath();
+std::string SchemaSqlPath(), DemoSqlPath();
 
 // Creates `dbPath` from the schema followed by `sqlFiles`; false on failure.
 bool CreateDatastore(const std::string& dbPath, const std::vector<std::string>& sqlFiles);
 
-// A fresh directory under TMPDIR, removed with everything in it.
-class TempDir {
+class TempDir {  // a fresh directory under TMPDIR, removed with all in it
  public:
   TempDir();
   ~TempDir();
@@ -39,8 +36,7 @@ class TempDir {
   std::string m_path;
 };
 
-// Captures every log line written while it lives.
-class LogCapture {
+class LogCapture {  // captures every log line written while it lives
  public:
   LogCapture();
   ~LogCapture();
