@@ -155,7 +155,7 @@ TEST_F(ToolTest, ScriptsAsSqlPlusRunsThem) {
        0},
       // TRIMSPOOL trims trailing blanks only; long values are never cut.
       {"", "select a from t where b = 4", "\npad\n", 0},
-      {"set trimspool off\n", "select a from t where b = 4", "\npad   \n", 0},
+      {"set trims off\n", "select a from t where b = 4", "\npad   \n", 0},
       {"", "select v || ',' from big", "\n" + std::string(30000, 'v') + ",\n", 0},
       // Statements span lines and keep quoted semicolons.
       {"", "select a || ';'\n  from t\n where b = 1", "\nx;\n", 0},
