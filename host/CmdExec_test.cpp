@@ -181,6 +181,14 @@ TEST_F(FetchDataTest, ScratchPathsLieInAPrivateDirectoryOfOurOwn) {
   ASSERT_TRUE(olbtest::WriteFile(m_dir.file("afile"), ""));
   HostEnv::Get().workDir = m_dir.file("afile/sub");
   EXPECT_EQ("", CForeignCmdExecBase::GetFileNameForOutput(0));
+  // A missing work directory named relative to the current one is made.
+  char* cwd = getcwd(nullptr, 0);
+  ASSERT_EQ(0, chdir(m_dir.path().c_str()));
+  HostEnv::Get().workDir = "relwork";
+  std::string e = CForeignCmdExecBase::GetFileNameForOutput(0);
+  EXPECT_EQ(0, chdir(cwd));
+  free(cwd);
+  EXPECT_EQ(0u, e.find("relwork/olb-scratch-")) << e;
   // The host's reset removes the last one when it is empty.
   HostEnv::Get().workDir = WorkDir();
   std::string d = CForeignCmdExecBase::GetFileNameForOutput(0);
