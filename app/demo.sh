@@ -42,23 +42,13 @@ db=$state/dpa-demo.db
 echo "Creating the demo datastore $db"
 "$dbtool" "$db" "$sqldir/schema.sql" "$sqldir/demo.sql"
 
-# The agent's registry as the host would keep it: the login of the demo
-# datastore, where psql would lie (unused by the SQL*Plus collectors), the
-# database type and port.
+# The agent's registry as the host would keep it (datastore/demo-registry.ini):
+# the login of the demo datastore, where psql would lie (unused by the
+# SQL*Plus collectors), the database type and port.
 registry=$state/registry.ini
 (
 umask 077
-cat > "$registry" <<'INI'
-[kRelayUnit]
-sDPAUSER=dpa
-sDPAPASSWORD=dpa-demo-58
-sDPADBNAME=apollo
-sDPAINSTALLDIR=/opt/emc/dpa/services/datastore/engine/bin
-sDPAEXENAME=psql
-[~kRelayUnit]
-nDPADBTYPE=1
-nDPADBPORT=9003
-INI
+cp "$sqldir/demo-registry.ini" "$registry"
 )
 
 echo "Running every discovery operation (olb-host --datastore ...)"

@@ -31,17 +31,7 @@ done
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/olb-e2e.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-cat > "$scratch/reg.ini" <<'INI'
-[kRelayUnit]
-sDPAUSER=dpa
-sDPAPASSWORD=dpa-demo-58
-sDPADBNAME=apollo
-sDPAINSTALLDIR=/opt/emc/dpa/services/datastore/engine/bin
-sDPAEXENAME=psql
-[~kRelayUnit]
-nDPADBTYPE=1
-nDPADBPORT=9003
-INI
+cp "$(cd "$(dirname "$0")/.." && pwd)/datastore/demo-registry.ini" "$scratch/reg.ini"
 
 ops=(config clients jobs media policies)
 # The tool output file each operation reads.

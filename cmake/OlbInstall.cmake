@@ -19,6 +19,7 @@ install(TARGETS sqlplus RUNTIME DESTINATION libexec/olb/bin)
 install(FILES
   ${CMAKE_SOURCE_DIR}/datastore/schema.sql
   ${CMAKE_SOURCE_DIR}/datastore/demo.sql
+  ${CMAKE_SOURCE_DIR}/datastore/demo-registry.ini
   ${CMAKE_SOURCE_DIR}/host/message.xsd
   DESTINATION share/olb)
 install(PROGRAMS ${CMAKE_SOURCE_DIR}/app/demo.sh DESTINATION share/olb)
