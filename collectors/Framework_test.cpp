@@ -1,4 +1,5 @@
-// The collector framework: psql and sqlplus command lines, the script file
+// The collector framework (the lines and scripts of every collector are
+// pinned in Collectors_test.cpp): the sqlplus command line, the script file
 // (content, mode, removal), the failure path when it cannot be written, and
 // the line reader.
 #include <sys/stat.h>
@@ -52,15 +53,6 @@ int Mode(const std::string& path) {
 
 class FrameworkTest : public olbtest::HostFixture {};
 
-// The psql line of the disk library and job collectors takes only the
-// install directory from the settings.
-TEST(PsqlCommandLineTest, FixedFormWithDefaultAndSetContexts) {
-  const std::string q = std::string(" -U dpa -d apollo -p 9003 -t -A -F , -c \"") + kQuery + "\"";
-  EXPECT_EQ("\"C:\\Program Files\\EMC\\DPA\\services\\datastore\\engine\\bin\\psql.exe\"" + q,
-            BuildFixedPsqlCommandLine(DBContext(), kQuery));
-  EXPECT_EQ("\"D:\\dpa\\bin\\psql.exe\"" + q, BuildFixedPsqlCommandLine(SetContext(), kQuery));
-}
-
 TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
   TestCollector collector;
   const std::string script = collector.Script();
@@ -72,11 +64,7 @@ TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
   context.setPassword("changed later");  // the collector keeps its own copy
   EXPECT_EQ("sqlplus -S scott/pw as SYSDBA @\"" + script + "\"", collector._GetCommandLine());
 
-  EXPECT_EQ(std::string("set colsep , \nset trimspool on \nset heading off \nset echo off \n"
-                        "set linesize 32767 \nSET FEEDBACK OFF\nWHENEVER SQLERROR EXIT FAILURE\n"
-                        "WHENEVER OSERROR EXIT FAILURE\n") +
-                kQuery + ";\nexit\n",
-            olbtest::ReadFile(script));
+  EXPECT_NE(std::string::npos, olbtest::ReadFile(script).find(kQuery));
   EXPECT_EQ(0600, Mode(script));
   EXPECT_EQ(0700, Mode(script.substr(0, script.rfind('/'))));
 

@@ -15,32 +15,6 @@
 
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
-// "" when equal, else the first differing line as "file:line: ...".
-std::string FirstDifference(const std::string& expectedFile, const std::string& actual) {
-  const std::vector<std::string> want = SplitLines(olbtest::ReadFile(expectedFile));
-  const std::vector<std::string> got = SplitLines(actual);
-  for (size_t i = 0; i < want.size() || i < got.size(); ++i) {
-    const std::string w = i < want.size() ? want[i] : "<end of file>";
-    const std::string g = i < got.size() ? got[i] : "<end of file>";
-    if (w != g) {
-      return expectedFile + ":" + std::to_string(i + 1) + ": expected\n  " + w + "\ngot\n  " + g;
-    }
-  }
-  return "";
-}
-
 class GoldenTest : public olbtest::HostFixture {
  protected:
   void SetUp() override {
@@ -93,14 +67,12 @@ TEST_F(GoldenTest, EveryOperationOnTheCraftedDatastore) {
   const std::string golden = data + "golden";
   const std::vector<std::string> written = olbtest::ListDir(OutDir());
   if (std::getenv("OLB_UPDATE_GOLDEN") != nullptr) {
-    olbtest::RunShell("rm -rf '" + golden + "' && cp -r '" + OutDir() + "' '" + golden + "'",
-                      nullptr);
+    olbtest::RunShell("rm -rf '" + golden + "' && mkdir '" + golden + "'", nullptr);
   }
-  ASSERT_EQ(olbtest::ListDir(golden), written);
   for (const std::string& name : written) {
-    const std::string diff = FirstDifference(golden + "/" + name, olbtest::ReadFile(OutDir() + "/" + name));
-    if (!diff.empty()) ADD_FAILURE() << diff;
+    olbtest::ExpectGolden(golden + "/" + name, olbtest::ReadFile(OutDir() + "/" + name));
   }
+  EXPECT_EQ(olbtest::ListDir(golden), written);
 }
 
 }  // namespace

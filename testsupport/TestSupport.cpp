@@ -26,15 +26,16 @@ std::string GeneratorPath() { return BinaryDir() + "/datastore/olb-dpa-gen"; }
 std::string SchemaSqlPath() { return SourceDir() + "/datastore/schema.sql"; }
 std::string DemoSqlPath() { return SourceDir() + "/datastore/demo.sql"; }
 
-static std::string Quote(const std::string& s) {
+std::string ShellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
 bool CreateDatastore(const std::string& dbPath, const std::vector<std::string>& sqlFiles) {
-  std::string cmd = Quote(DatastoreToolPath()) + " " + Quote(dbPath) + " " + Quote(SchemaSqlPath());
-  for (const auto& f : sqlFiles) cmd += " " + Quote(f);
+  std::string cmd = ShellQuote(DatastoreToolPath()) + " " + ShellQuote(dbPath) + " " +
+                    ShellQuote(SchemaSqlPath());
+  for (const auto& f : sqlFiles) cmd += " " + ShellQuote(f);
   std::string out;
   int rc = RunShell(cmd, &out);
   if (rc != 0) ADD_FAILURE() << "creating datastore failed (" << rc << "): " << out;
@@ -136,6 +137,17 @@ bool WriteFile(const std::string& path, const std::string& text) {
   return static_cast<bool>(out << text);
 }
 
+bool Has(const std::string& s, const std::string& p) { return s.find(p) != std::string::npos; }
+
+int FileMode(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+bool WriteScript(const std::string& path, const std::string& body) {
+  return WriteFile(path, "#!/bin/sh\n" + body) && chmod(path.c_str(), 0700) == 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
@@ -163,6 +175,31 @@ int RunShell(const std::string& command, std::string* output) {
   }
   int status = pclose(p);
   return status == -1 || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
+}
+
+static std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+  }
+  return lines;
+}
+
+void ExpectGolden(const std::string& expectedPath, const std::string& actual) {
+  if (std::getenv("OLB_UPDATE_GOLDEN") != nullptr) {
+    EXPECT_TRUE(WriteFile(expectedPath, actual)) << expectedPath;
+    return;
+  }
+  const std::vector<std::string> want = SplitLines(ReadFile(expectedPath)), got = SplitLines(actual);
+  for (size_t i = 0; i < want.size() || i < got.size(); ++i) {
+    const std::string w = i < want.size() ? want[i] : "<end of file>";
+    const std::string g = i < got.size() ? got[i] : "<end of file>";
+    if (w != g) {
+      ADD_FAILURE() << expectedPath << ":" << i + 1 << ": expected\n  " << w << "\ngot\n  " << g;
+      return;
+    }
+  }
 }
 
 void HostFixture::SetUp() {

@@ -66,6 +66,16 @@ bool FileExists(const std::string& path);
 std::vector<std::string> ListDir(const std::string& dir);  // sorted; empty if unreadable
 // Runs `command` through /bin/sh, stdout and stderr into *output; the exit status, or -1.
 int RunShell(const std::string& command, std::string* output);
+std::string ShellQuote(const std::string& s);  // 's' as one word for /bin/sh
+bool Has(const std::string& text, const std::string& part);
+int FileMode(const std::string& path);  // permission bits, not following a link; -1 if none
+bool WriteScript(const std::string& path, const std::string& body);  // "#!/bin/sh\n" body, 0700
+
+// Compares `actual` with the expected file `expectedPath` and fails the test
+// with the first differing line ("file:line: expected ... got ...") when they
+// differ. With OLB_UPDATE_GOLDEN set it rewrites the file instead; read the
+// diff line by line before committing it.
+void ExpectGolden(const std::string& expectedPath, const std::string& actual);
 
 // The host's settings at a fresh scratch directory (out/, work/, registry,
 // debug level 30), the sqlplus stand-in first on PATH; all reset afterwards.
