@@ -1,30 +1,21 @@
-// The collectors' base: SplitLine; FetchData, which runs a tool without a
-// shell, never logs its arguments, counts the rows it hands to the parser
-// and names why a run failed with the tool's own message lines; and the
-// private scratch directories. (Tools failing, killed and hanging are run
+// The collectors' base: SplitLine; FetchData, which runs a tool without a shell, never logs its
+// arguments, counts the rows it hands to the parser and names why a run failed with the tool's own
+// message lines; and the private scratch directories. (Tools failing, killed and hanging are run
 // through olb-host in app/Faults_test.cpp.)
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "host/ForeignCmdExecBase.h"
-#include "host/HostEnv.h"
 #include "testsupport/TestSupport.h"
-
-using olbtest::ReadFile;
 
 namespace {
 
-int Mode(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
+using namespace olbtest;  // NOLINT(build/namespaces)
+
 std::string DirOf(const std::string& p) { return p.substr(0, p.rfind('/')); }
 
 TEST(SplitLineTest, SplitsAtSeparatorsTakesEscapedCharactersAndReusesTheVector) {
@@ -34,10 +25,12 @@ TEST(SplitLineTest, SplitsAtSeparatorsTakesEscapedCharactersAndReusesTheVector) 
     std::vector<std::string> want;
     char sep = ',', esc = '\\';
   } cases[] = {
+      // clang-format off
       {"1,2,3", {"1", "2", "3"}}, {"", {}}, {"a,", {"a", ""}}, {",", {"", ""}},
       {"a,,,b", {"a", "", "", "b"}}, {" a , ", {" a ", " "}}, {"a;b|c", {"a;b", "c"}, '|'},
       {big + ",z", {big, "z"}}, {"a\\,b,c", {"a,b", "c"}}, {"a\\\\,b", {"a\\", "b"}},
       {"x\\nz", {"xnz"}}, {"a,b\\", {"a", "b\\"}}, {"\\,", {","}},
+      // clang-format on
       {"a,b", {"a", "b"}, ',', ','}};  // an escape that equals the separator escapes nothing
   std::vector<std::string> fields{"stale", "values", "from", "before"};
   for (const Case& c : cases) {
@@ -62,7 +55,7 @@ class Probe : public CForeignCmdExecBase {
   int calls = 0;
 };
 
-class FetchDataTest : public olbtest::HostFixture {
+class FetchDataTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
@@ -72,14 +65,13 @@ class FetchDataTest : public olbtest::HostFixture {
   }
   std::string Script(const std::string& name, const std::string& body) {
     std::string path = m_dir.file("bin/" + name);
-    EXPECT_TRUE(olbtest::WriteFile(path, "#!/bin/sh\n" + body));
-    chmod(path.c_str(), 0700);
+    EXPECT_TRUE(WriteScript(path, body));
     return path;
   }
 };
 
 TEST_F(FetchDataTest, SplitsArgumentsItselfRunsNoShellLogsNoArgumentAndCountsRows) {
-  olbtest::LogCapture log;
+  LogCapture log;
   std::string marker = m_dir.file("x");
   Probe c("args.sh plain  \"two words\"\t@\"/a b/c.sql\" x\"\"y \"\" \"; touch " + marker +
           "; \" $(touch " + marker + ") `id` | dpa/s3cretPw");
@@ -88,10 +80,9 @@ TEST_F(FetchDataTest, SplitsArgumentsItselfRunsNoShellLogsNoArgumentAndCountsRow
                 marker + "; ]\n[$(touch]\n[" + marker + ")]\n[`id`]\n[|]\n[dpa/s3cretPw]\n  \n",
             c.parsed);
   EXPECT_EQ(11, HostEnv::Get().toolRowsRead);  // the blank line is no row
-  EXPECT_FALSE(olbtest::FileExists(marker));
+  EXPECT_FALSE(FileExists(marker));
   EXPECT_TRUE(log.Contains("Running [args.sh] with [11] arguments")) << log.All();
-  EXPECT_FALSE(log.Contains("s3cretPw") ||
-               ReadFile(m_dir.file("debug.log")).find("s3cretPw") != std::string::npos);
+  EXPECT_FALSE(log.Contains("s3cretPw") || Has(ReadFile(m_dir.file("debug.log")), "s3cretPw"));
   Probe byPath("\"" + Script("my tool.sh", "echo \"$#\"\n") + "\" a b");
   ASSERT_TRUE(byPath.FetchData(nullptr));
   EXPECT_EQ("2\n", byPath.parsed.substr(byPath.parsed.find('\n') + 1));
@@ -99,7 +90,7 @@ TEST_F(FetchDataTest, SplitsArgumentsItselfRunsNoShellLogsNoArgumentAndCountsRow
 
 TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
   HostEnv::Get().AddSecret("s3cret");
-  olbtest::WriteFile(m_dir.file("bin/plain.sh"), "#!/bin/sh\n");  // not executable
+  WriteFile(m_dir.file("bin/plain.sh"), "#!/bin/sh\n");  // not executable
   Script("exit3.sh",
          "printf 'ORA-DPA01: a server\\nORA-1: short\\nrow,s3cret\\nSP2-0310: no "
          "file\\nORA-01017: bad s3cret; logon denied\\nERROR at line 1:\\n'\n"
@@ -116,7 +107,7 @@ TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
        "logon denied | stderr ********"},
   };
   for (const auto& c : cases) {
-    olbtest::LogCapture log;
+    LogCapture log;
     Probe probe(c.first);
     EXPECT_FALSE(probe.FetchData(nullptr) || probe.calls) << c.first;
     EXPECT_EQ(c.second, HostEnv::Get().lastFailure);
@@ -130,14 +121,13 @@ TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
 }
 
 TEST_F(FetchDataTest, StandardErrorIsCappedWithoutDeadlock) {
-  olbtest::LogCapture log;
+  LogCapture log;
   Script("flood.sh",
-         "i=0\nwhile [ $i -lt 3000 ]; do\n  i=$((i+1))\n"
-         "  echo \"error line $i padded to fill the pipe quickly\" >&2\n"
+         "for i in $(seq 3000); do\n  echo \"error line $i padded to fill the pipe quickly\" >&2\n"
          "  echo \"data line $i\"\ndone\n");
   Probe flood("flood.sh");
   ASSERT_TRUE(flood.FetchData(nullptr));
-  EXPECT_NE(std::string::npos, flood.parsed.find("data line 3000\n"));
+  EXPECT_TRUE(Has(flood.parsed, "data line 3000\n"));
   EXPECT_TRUE(log.Contains("[flood.sh] stderr: error line 200 ")) << log.All();
   EXPECT_TRUE(log.Contains("[flood.sh] wrote [2800] more lines to standard error"));
   EXPECT_LT(log.records().size(), 210u);
@@ -146,13 +136,12 @@ TEST_F(FetchDataTest, StandardErrorIsCappedWithoutDeadlock) {
 TEST_F(FetchDataTest, ToolGetsEmptyInputAFreshPrivateOutputFileAndNoHostDescriptor) {
   std::string work = m_dir.file("deep/er/work"), out = work + "/olb_probe.txt";
   HostEnv::Get().workDir = work;
-  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("victim"), "keep"));
+  ASSERT_TRUE(WriteFile(m_dir.file("victim"), "keep"));
   Script("fds.sh", "cat\nfor f in /proc/$$/fd/*; do readlink \"$f\"; done\nexit 0\n");
-  olbtest::LogCapture log;  // the log file is open
+  LogCapture log;  // the log file is open
   ASSERT_TRUE(Probe("fds.sh").FetchData(nullptr)) << HostEnv::Get().lastFailure;
-  EXPECT_EQ(0700, Mode(work));
-  // A planted link is replaced, not followed; a descriptor left inheritable
-  // stays behind.
+  EXPECT_EQ(0700, FileMode(work));
+  // A planted link is replaced, not followed; a descriptor left inheritable stays behind.
   ASSERT_EQ(0, unlink(out.c_str()));
   ASSERT_EQ(0, symlink(m_dir.file("victim").c_str(), out.c_str()));
   int leaky = open(m_dir.file("leaky").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -160,41 +149,40 @@ TEST_F(FetchDataTest, ToolGetsEmptyInputAFreshPrivateOutputFileAndNoHostDescript
   ASSERT_TRUE(c.FetchData(nullptr));
   close(leaky);
   EXPECT_EQ("keep", ReadFile(m_dir.file("victim")));
-  EXPECT_EQ(0600, Mode(out));
+  EXPECT_EQ(0600, FileMode(out));
   EXPECT_EQ(0u, c.parsed.find(out + "\n/dev/null\n" + out + "\n")) << c.parsed;  // fds 0, 1
-  EXPECT_NE(std::string::npos, c.parsed.find("\npipe:[")) << c.parsed;           // 2: the log
-  EXPECT_TRUE(c.parsed.find("debug.log") == std::string::npos &&
-              c.parsed.find("leaky") == std::string::npos);
+  EXPECT_TRUE(Has(c.parsed, "\npipe:[")) << c.parsed;                            // 2: the log
+  EXPECT_FALSE(Has(c.parsed, "debug.log") || Has(c.parsed, "leaky"));
 }
 
 TEST_F(FetchDataTest, ScratchPathsLieInAPrivateDirectoryOfOurOwn) {
-  std::string a = CForeignCmdExecBase::GetFileNameForOutput(0);
-  std::string b = CForeignCmdExecBase::GetFileNameForOutput(0);
+  auto scratch = [] { return CForeignCmdExecBase::GetFileNameForOutput(0); };
+  std::string a = scratch(), b = scratch();
   EXPECT_TRUE(a != b && DirOf(a) == DirOf(b));
   EXPECT_EQ(0u, a.find(WorkDir() + "/olb-scratch-"));
-  EXPECT_EQ(0700, Mode(DirOf(a)));
+  EXPECT_EQ(0700, FileMode(DirOf(a)));
   // A directory that is no longer private, or gone, is left for a new one.
   ASSERT_EQ(0, chmod(DirOf(a).c_str(), 0777));
-  std::string c = CForeignCmdExecBase::GetFileNameForOutput(0);
-  EXPECT_TRUE(DirOf(a) != DirOf(c) && Mode(DirOf(c)) == 0700);
+  std::string c = scratch();
+  EXPECT_TRUE(DirOf(a) != DirOf(c) && FileMode(DirOf(c)) == 0700);
   // No private directory to be had: no path.
-  ASSERT_TRUE(olbtest::WriteFile(m_dir.file("afile"), ""));
+  ASSERT_TRUE(WriteFile(m_dir.file("afile"), ""));
   HostEnv::Get().workDir = m_dir.file("afile/sub");
-  EXPECT_EQ("", CForeignCmdExecBase::GetFileNameForOutput(0));
+  EXPECT_EQ("", scratch());
   // A missing work directory named relative to the current one is made.
   char* cwd = getcwd(nullptr, 0);
   ASSERT_EQ(0, chdir(m_dir.path().c_str()));
   HostEnv::Get().workDir = "relwork";
-  std::string e = CForeignCmdExecBase::GetFileNameForOutput(0);
+  std::string e = scratch();
   EXPECT_EQ(0, chdir(cwd));
   free(cwd);
   EXPECT_EQ(0u, e.find("relwork/olb-scratch-")) << e;
   // The host's reset removes the last one when it is empty.
   HostEnv::Get().workDir = WorkDir();
-  std::string d = CForeignCmdExecBase::GetFileNameForOutput(0);
-  ASSERT_EQ(0700, Mode(DirOf(d)));
+  std::string d = scratch();
+  ASSERT_EQ(0700, FileMode(DirOf(d)));
   HostEnv::Get().Reset();
-  EXPECT_EQ(-1, Mode(DirOf(d)));
+  EXPECT_EQ(-1, FileMode(DirOf(d)));
 }
 
 }  // namespace

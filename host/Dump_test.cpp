@@ -1,16 +1,8 @@
-// DumpXmlMsgToFile: one valid file per message, named by the host's sequence
-// and the class, never replacing a file; its records counted by class; a
-// failed write leaves nothing and says why. (The log line and the files of a
-// whole run are pinned by the golden run; a full disk at each dump is in
-// app/Faults_test.cpp.)
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <string>
-#include <vector>
-
+// DumpXmlMsgToFile: one valid file per message, named by the host's sequence and the class, never
+// replacing a file; its records counted by class; a failed write leaves nothing and says why. (The
+// log line and the files of a whole run are pinned by the golden run; a full disk at each dump is
+// in app/Faults_test.cpp.)
 #include "host/ForeignHandlerBase.h"
-#include "host/HostEnv.h"
 #include "host/Messages.h"
 #include "model/MessageAccess.h"
 #include "testsupport/TestSupport.h"
@@ -58,9 +50,7 @@ TEST_F(DumpTest, NamesFilesBySequenceNeverReplacesOneAndCountsRecords) {
   EXPECT_EQ(3, handler.dumpedRecords(ZRC::JobInfo::kModule, ZRC::JobInfo::kType));
   EXPECT_EQ(2, handler.dumpedRecords(ZRC::JobDetailHolder::kModule, ZRC::JobDetailHolder::kType));
   EXPECT_EQ(1, handler.dumpedRecords(99, 7));
-  struct stat st;
-  ASSERT_EQ(0, stat(handler.dumpedFiles()[1].c_str(), &st));
-  EXPECT_EQ(0644, static_cast<int>(st.st_mode & 07777));
+  EXPECT_EQ(0644, olbtest::FileMode(handler.dumpedFiles()[1]));
 }
 
 TEST_F(DumpTest, FailuresLeaveNoFileKeepTheSequenceAndSayWhy) {

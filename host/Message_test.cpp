@@ -2,8 +2,6 @@
 // deep copies, retyping of what the reader builds, and equality.
 #include "host/Message.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 
 #include "host/Messages.h"
@@ -22,8 +20,8 @@ ZRC::JobInfo MakeJob(const std::string& id) {
   SetField(job, ZRC::JobInfo::jobId, id);
   auto* detail = Object(*Object(job, ZRC::JobInfo::detail), ZRC::JobDetailHolder::detail);
   SetField(*detail, ZRC::JobDetail::status, 1);
-  SetField(*Object(*detail, ZRC::JobDetail::storagePolicy),
-           StoragePolicyEntity::storagePolicyName, "SP");
+  SetField(*Object(*detail, ZRC::JobDetail::storagePolicy), StoragePolicyEntity::storagePolicyName,
+           "SP");
   return job;
 }
 
@@ -45,12 +43,10 @@ TEST(MessageTest, FieldsKeepTheirFirstPlaceWhateverReplacesThem) {
   EXPECT_EQ(job.getint64(40, IDS), LLONG_MIN);
   EXPECT_TRUE(job.isSet(4, IDS) && !job.isSet(2, IDS));
   // Getters of another kind give the empty value; accessors null, even with create.
-  EXPECT_EQ(job.getint64(4, IDS), 0);
-  EXPECT_EQ(job.getstring(9, 15, IDS), "");
-  EXPECT_EQ(FindObject(job, ZRC::JobInfo::detail), nullptr);
-  EXPECT_EQ(job.getlistint(4, 4, IDS, true), nullptr);
-  EXPECT_EQ(job.getlistobject<ZRC::DataInfo>(6, 6, IDS, true), nullptr);
-  EXPECT_EQ((job.getObjectAccessor<ZRC::JobFlags>(true, true, 4, 4, IDS, 32, 39)), nullptr);
+  EXPECT_TRUE(job.getint64(4, IDS) == 0 && job.getstring(9, 15, IDS).empty());
+  EXPECT_TRUE(!FindObject(job, ZRC::JobInfo::detail) && !job.getlistint(4, 4, IDS, true) &&
+              !job.getlistobject<ZRC::DataInfo>(6, 6, IDS, true) &&
+              !job.getObjectAccessor<ZRC::JobFlags>(true, true, 4, 4, IDS, 32, 39));
 }
 
 TEST(MessageTest, CopiesAreDeepAndKeepTheirClasses) {

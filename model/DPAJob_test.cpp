@@ -62,38 +62,32 @@ std::vector<std::vector<std::string>> DumpedIds(const std::string& dir) {
   return files;
 }
 
-// The six texts share one buffer: setting one, longer or shorter, in any
-// order leaves the others as they were.
-TEST(DPAJobTest, TextsKeepTheirValuesWhateverTheOrderOfSetting) {
+// The texts share one buffer: setting one, longer or shorter, in any order
+// leaves the others as they were. Copies are independent, and a job moved
+// from is an empty job that can be set and read again.
+TEST(DPAJobTest, TextsCopiesAndMoves) {
   DPAJob job = MakeJob("J1", "c", "a-rather-long-policy-name-beyond-small-strings");
-  auto texts = [&job] {
-    return job.Jobid() + "|" + job.PolicyName() + "|" + job.ClientName() + "|" + job.Status() +
-           "|" + job.Level();
+  auto texts = [](const DPAJob& j) {
+    return j.Jobid() + "|" + j.PolicyName() + "|" + j.ClientName() + "|" + j.Status() + "|" +
+           j.Level();
   };
   job.Jobid("a-longer-job-id-0123456789");
   job.PolicyName("");
-  EXPECT_EQ("a-longer-job-id-0123456789||c|success|Full", texts());
+  EXPECT_EQ("a-longer-job-id-0123456789||c|success|Full", texts(job));
   EXPECT_STREQ("a-longer-job-id-0123456789", job.JobidView().data());  // NUL-terminated
   job.Level("Differential Incr");
   job.Jobid("");
-  EXPECT_EQ("||c|success|Differential Incr", texts());
-}
-
-// Copies are independent, and a job moved from is an empty job that can be
-// set and read again.
-TEST(DPAJobTest, CopiesAndJobsMovedFromStayUsable) {
-  DPAJob a = MakeJob("J1", "c", "p");
-  DPAJob copy = a;
+  EXPECT_EQ("||c|success|Differential Incr", texts(job));
+  DPAJob copy = job;
   copy.Jobid("J-copy");
-  DPAJob b = std::move(a);
-  EXPECT_EQ("J1|J-copy|", b.Jobid() + "|" + copy.Jobid() + "|" + a.Jobid() + a.ClientName());
-  a.Level("Incr");
-  EXPECT_EQ("Incr", a.Level());
-  DPAJob c;
-  c = std::move(b);
-  b.ClientName("again");
-  EXPECT_EQ("J1|again|", c.Jobid() + "|" + b.ClientName() + "|" + b.Jobid());
-  EXPECT_EQ(0u, b.Files() + b.Size());
+  DPAJob moved = std::move(job);
+  EXPECT_EQ("||c|success|Differential Incr J-copy||c|success|Differential Incr ||||",
+            texts(moved) + " " + texts(copy) + " " + texts(job));
+  job.Level("Incr");
+  moved = std::move(copy);
+  copy.ClientName("again");
+  EXPECT_EQ("||||Incr|J-copy|||again||", texts(job) + "|" + moved.Jobid() + "|" + texts(copy));
+  EXPECT_EQ(0u, copy.Files() + copy.Size());
 }
 
 // Whatever a caller changes through GetJobs(), adding compares with the jobs
