@@ -23,8 +23,10 @@ namespace {
 
 using H = CForeignHandlerDPA;
 using Make = std::function<std::unique_ptr<CDPACollector>()>;
-#define VARIANT(T) \
-  { #T, [] { return std::unique_ptr<CDPACollector>(new T()); } }
+#define VARIANT(T)                                             \
+  {                                                            \
+#T, [] { return std::unique_ptr<CDPACollector>(new T()); } \
+  }
 
 std::vector<DPAClient> Clients(const std::vector<std::string>& names) {
   std::vector<DPAClient> clients(names.size());
@@ -93,6 +95,28 @@ std::string Parse(const std::string& kind, CDPACollector& c, const std::string& 
   return (ok ? "true\n" : "false\n") + out;
 }
 
+// Every collector by the kind of container its parser fills.
+const struct {
+  const char* kind;
+  std::vector<std::pair<const char*, Make>> family;
+} kKinds[] = {
+    {"server", {VARIANT(CDPAServerCollector), VARIANT(CDPAServerCollector_PG)}},
+    {"oracle-server", {VARIANT(CDPAServerCollectorV58_ORACLE)}},
+    {"clients",
+     {VARIANT(CDPAClientCollector), VARIANT(CDPAClientCollector_PG),
+      VARIANT(CDPAClientCollectorV58_ORACLE)}},
+    {"groups",
+     {VARIANT(CDPAGroupCollector), VARIANT(CDPAGroupCollector_PG),
+      VARIANT(CDPAGroupCollectorV58_ORACLE)}},
+    {"jobs",
+     {VARIANT(CDPAJobCollector), VARIANT(CDPAJobCollector_PG),
+      VARIANT(CDPAJobCollectorV58_ORACLE)}},
+    {"tape", {VARIANT(CDPALibraryCollector), VARIANT(CDPALibraryCollectorV58_ORACLE)}},
+    {"disk",
+     {VARIANT(CDPADiskLibCollector), VARIANT(CDPADiskLibCollector_PG),
+      VARIANT(CDPADiskLibCollectorV58_ORACLE)}},
+};
+
 class CollectorsTest : public olbtest::HostFixture {
  protected:
   void TearDown() override {
@@ -104,27 +128,7 @@ class CollectorsTest : public olbtest::HostFixture {
 };
 
 TEST_F(CollectorsTest, ParsersOnCraftedOutput) {
-  const struct {
-    const char* kind;
-    std::vector<std::pair<const char*, Make>> family;
-  } kinds[] = {
-      {"server", {VARIANT(CDPAServerCollector), VARIANT(CDPAServerCollector_PG)}},
-      {"oracle-server", {VARIANT(CDPAServerCollectorV58_ORACLE)}},
-      {"clients",
-       {VARIANT(CDPAClientCollector), VARIANT(CDPAClientCollector_PG),
-        VARIANT(CDPAClientCollectorV58_ORACLE)}},
-      {"groups",
-       {VARIANT(CDPAGroupCollector), VARIANT(CDPAGroupCollector_PG),
-        VARIANT(CDPAGroupCollectorV58_ORACLE)}},
-      {"jobs",
-       {VARIANT(CDPAJobCollector), VARIANT(CDPAJobCollector_PG),
-        VARIANT(CDPAJobCollectorV58_ORACLE)}},
-      {"tape", {VARIANT(CDPALibraryCollector), VARIANT(CDPALibraryCollectorV58_ORACLE)}},
-      {"disk",
-       {VARIANT(CDPADiskLibCollector), VARIANT(CDPADiskLibCollector_PG),
-        VARIANT(CDPADiskLibCollectorV58_ORACLE)}},
-  };
-  for (const auto& k : kinds) {
+  for (const auto& k : kKinds) {
     // The documents of the input, each as a file of its own.
     std::vector<std::pair<std::string, std::string>> docs;
     const std::string in = olbtest::ReadFile(Data() + k.kind + ".txt");
@@ -155,19 +159,6 @@ TEST_F(CollectorsTest, ParsersOnCraftedOutput) {
 // The file, query and command lines of every variant, with the settings
 // unset and set; the script a SQL*Plus variant writes, at $SCRIPT.
 TEST_F(CollectorsTest, QueriesAndCommandLines) {
-  const std::pair<const char*, Make> variants[] = {
-      VARIANT(CDPAServerCollector),  VARIANT(CDPAServerCollector_PG),
-      VARIANT(CDPAServerCollectorV58_ORACLE),
-      VARIANT(CDPAClientCollector),  VARIANT(CDPAClientCollector_PG),
-      VARIANT(CDPAClientCollectorV58_ORACLE),
-      VARIANT(CDPAGroupCollector),   VARIANT(CDPAGroupCollector_PG),
-      VARIANT(CDPAGroupCollectorV58_ORACLE),
-      VARIANT(CDPAJobCollector),     VARIANT(CDPAJobCollector_PG),
-      VARIANT(CDPAJobCollectorV58_ORACLE),
-      VARIANT(CDPALibraryCollector), VARIANT(CDPALibraryCollectorV58_ORACLE),
-      VARIANT(CDPADiskLibCollector), VARIANT(CDPADiskLibCollector_PG),
-      VARIANT(CDPADiskLibCollectorV58_ORACLE),
-  };
   DBContext set;
   set.setUserName("scott");
   set.setPassword("tiger");
@@ -175,22 +166,24 @@ TEST_F(CollectorsTest, QueriesAndCommandLines) {
   set.setExecName("psql");
   set.setPort(9003);
   std::string out;
-  for (const auto& [name, make] : variants) {
-    std::unique_ptr<CDPACollector> c = make();
-    std::string script;
-    auto shown = [&script](std::string line) {
-      const size_t at = line.find("@\"");
-      if (at != std::string::npos) {
-        script = line.substr(at + 2, line.size() - at - 3);
-        line.replace(at + 2, script.size(), "$SCRIPT");
-      }
-      return line + "\n";
-    };
-    out += std::string("=== ") + name + "\nfile " + c->_GetFileNameForData() + "\nquery " +
-           c->GetQuery() + "\nunset " + shown(c->_GetCommandLine());
-    c->setDBContext(set);
-    out += "set " + shown(c->_GetCommandLine());
-    if (!script.empty()) out += "script\n" + olbtest::ReadFile(script);
+  for (const auto& k : kKinds) {
+    for (const auto& [name, make] : k.family) {
+      std::unique_ptr<CDPACollector> c = make();
+      std::string script;
+      auto shown = [&script](std::string line) {
+        const size_t at = line.find("@\"");
+        if (at != std::string::npos) {
+          script = line.substr(at + 2, line.size() - at - 3);
+          line.replace(at + 2, script.size(), "$SCRIPT");
+        }
+        return line + "\n";
+      };
+      out += std::string("=== ") + name + "\nfile " + c->_GetFileNameForData() + "\nquery " +
+             c->GetQuery() + "\nunset " + shown(c->_GetCommandLine());
+      c->setDBContext(set);
+      out += "set " + shown(c->_GetCommandLine());
+      if (!script.empty()) out += "script\n" + olbtest::ReadFile(script);
+    }
   }
   olbtest::ExpectGolden(Data() + "commands.out", out);
 }

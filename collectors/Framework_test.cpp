@@ -1,17 +1,14 @@
 // The collector framework (the lines and scripts of every collector are
 // pinned in Collectors_test.cpp): the sqlplus command line, the script file
-// (content, mode, removal), the failure path when it cannot be written, and
-// the line reader.
+// (mode, removal) and the failure path when it cannot be written.
 #include <sys/stat.h>
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "collectors/CDPACollector.h"
 #include "collectors/CDPAOracleCollector.h"
-#include "collectors/FileUtils.h"
 #include "testsupport/TestSupport.h"
 
 namespace {
@@ -108,34 +105,10 @@ TEST_F(FrameworkTest, UnwritableScriptFailsWithoutRunningTheTool) {
   EXPECT_EQ("", collector._GetCommandLine());
   std::vector<std::string> lines;
   EXPECT_FALSE(collector.FetchData(&lines));
-  EXPECT_EQ(2u, logs.Count("Could not write the script file [" + m_dir.file("no-such-dir/script.sql") +
-                           "]; the query is not run"))
+  EXPECT_EQ(2u, logs.Count("Could not write the script file [" +
+                           m_dir.file("no-such-dir/script.sql") + "]; the query is not run"))
       << logs.All();
   EXPECT_FALSE(logs.Contains("hidden-pw-123")) << logs.All();
-}
-
-TEST_F(FrameworkTest, ReadLineFromFile) {
-  // Blanks are trimmed off both ends (tabs are kept); the line is cleared at
-  // the end, on an empty file and on a stream that is not open.
-  const std::string path = m_dir.file("lines.txt");
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
-      {"", {}},
-      {"  a, b  \n    \n\tx \nlast", {"a, b", "", "\tx", "last"}},
-  };
-  std::string line;
-  for (const auto& [text, expected] : cases) {
-    ASSERT_TRUE(olbtest::WriteFile(path, text));
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    line = "old";
-    while (ReadLineFromFile(in, line)) lines.push_back(line);
-    EXPECT_EQ(expected, lines);
-    EXPECT_EQ("", line);
-  }
-  std::ifstream closed;
-  line = "old";
-  EXPECT_FALSE(ReadLineFromFile(closed, line));
-  EXPECT_EQ("", line);
 }
 
 }  // namespace

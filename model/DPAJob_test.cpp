@@ -143,51 +143,22 @@ TEST(AsciiCaseTest, OnlyAsciiLettersFoldAndWholeTextsCompare) {
   EXPECT_NE(HashIgnoreAsciiCase("@"), HashIgnoreAsciiCase("`"));  // neighbours of A and a
 }
 
-// Finding a job's client and group by name: the walk over every client and
-// group (the last client of that name that has the group wins, and in it the
-// first such group; no match leaves both results as they were), and the
-// hashed index that must give the same.
-TEST(FindClientAndPolicyTest, WalkAndIndexGiveTheLastClientAndItsFirstGroup) {
-  CForeignHandlerDPA handler;
-  handler.m_clients = MakeClients({{"Host", {"p", "P"}},
-                                   {"host", {"x"}},
-                                   {"HOST", {"a", "P", "p"}},
-                                   {"other", {"p"}},
-                                   {std::string("a\0b", 3), {"c"}},
-                                   {"a", {std::string("b\0c", 3)}}});
-  ClientPolicyIndex index(handler.m_clients);
-  struct Case {
-    std::string client, policy;
-    int clientAt, groupAt;  // -1: both results left as they were
-  } cases[] = {{"hOSt", "p", 2, 1},  {"host", "X", 1, 0},    {"host", "x2", -1, -1},
-               {"nobody", "p", -1, -1}, {"host ", "p", -1, -1},  // whole names only
-               {std::string("A\0B", 3), "C", 4, 0}, {"A", std::string("B\0C", 3), 5, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.client + "/" + c.policy);
-    DPAClient noClient;
-    DPAGroup noGroup;
-    DPAClient* wantClient = c.clientAt < 0 ? &noClient : &handler.m_clients[c.clientAt];
-    DPAGroup* wantGroup = c.clientAt < 0 ? &noGroup : &wantClient->Policylist()[c.groupAt];
-    for (bool walk : {true, false}) {
-      DPAClient* client = &noClient;
-      DPAGroup* group = &noGroup;
-      if (walk) {
-        handler.FindClientAndPolicy(c.client, c.policy, client, group);
-      } else {
-        index.Find(c.client, c.policy, client, group);
-      }
-      EXPECT_EQ(wantClient, client) << (walk ? "walk" : "index");
-      EXPECT_EQ(wantGroup, group) << (walk ? "walk" : "index");
-    }
-  }
-}
-
-// The index against the walk on random lists full of names that differ only
-// in case and of repeated clients and groups.
+// Finding a job's client and group by name: the hashed index must give what
+// the walk over every client and group gives (the last client of that name
+// that has the group, and in it the first such group; no match leaves both
+// results as they were), on random lists full of names that differ only in
+// case or after a NUL, and of repeated clients and groups.
 TEST(FindClientAndPolicyTest, IndexAgreesWithTheWalkOnRandomLists) {
   std::mt19937 rng(2024);
-  const std::vector<std::string> clientPool = {"alpha", "beta", "gamma.example.com", "d", ""};
-  const std::vector<std::string> policyPool = {"daily", "weekly", "p1", "a-long-policy-name", ""};
+  const std::vector<std::string> clientPool = {"alpha",
+                                               "beta",
+                                               "gamma.example.com",
+                                               "d",
+                                               "",
+                                               std::string("d\0a", 3),
+                                               std::string("d\0b", 3)};
+  const std::vector<std::string> policyPool = {
+      "daily", "weekly", "p1", "a-long-policy-name", "", std::string("p\0", 2)};
   auto pick = [&rng](const std::vector<std::string>& pool) {
     std::string name = pool[rng() % pool.size()];
     for (char& c : name) {
@@ -270,7 +241,7 @@ TEST_F(JobRecordTest, BatchesOfAtMostOneThousandRecordsAndFailedDumps) {
   struct Case {
     int jobs;
     std::vector<size_t> dumps;
-    long failures = 0;        // dumps that failed
+    long failures = 0;         // dumps that failed
     bool startBroken = false;  // the output directory is missing from the start
     const char* trigger = "";  // log line after which it is missing / back
   } cases[] = {
