@@ -1,8 +1,6 @@
 // The collector framework (the lines and scripts of every collector are
 // pinned in Collectors_test.cpp): the sqlplus command line, the script file
 // (mode, removal) and the failure path when it cannot be written.
-#include <sys/stat.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,11 +41,6 @@ DBContext SetContext(const std::string& password = "pw") {
   return context;
 }
 
-int Mode(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
-
 class FrameworkTest : public olbtest::HostFixture {};
 
 TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
@@ -62,8 +55,8 @@ TEST_F(FrameworkTest, OracleCommandLineAndScriptFile) {
   EXPECT_EQ("sqlplus -S scott/pw as SYSDBA @\"" + script + "\"", collector._GetCommandLine());
 
   EXPECT_NE(std::string::npos, olbtest::ReadFile(script).find(kQuery));
-  EXPECT_EQ(0600, Mode(script));
-  EXPECT_EQ(0700, Mode(script.substr(0, script.rfind('/'))));
+  EXPECT_EQ(0600, olbtest::FileMode(script));
+  EXPECT_EQ(0700, olbtest::FileMode(script.substr(0, script.rfind('/'))));
 
   // A long password is not cut short.
   const std::string password(5000, 'p');

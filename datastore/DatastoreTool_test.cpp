@@ -13,11 +13,7 @@
 
 namespace {
 
-std::string Sh(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+const auto Sh = olbtest::ShellQuote;
 
 // The script the plug-in writes for `query`.
 std::string PluginScript(const std::string& query) {
