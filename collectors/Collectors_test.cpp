@@ -23,10 +23,9 @@ namespace {
 
 using H = CForeignHandlerDPA;
 using Make = std::function<std::unique_ptr<CDPACollector>()>;
-#define VARIANT(T)                                             \
-  {                                                            \
-#T, [] { return std::unique_ptr<CDPACollector>(new T()); } \
-  }
+// clang-format off
+#define VARIANT(T) {#T, [] { return std::unique_ptr<CDPACollector>(new T()); }}
+// clang-format on
 
 std::vector<DPAClient> Clients(const std::vector<std::string>& names) {
   std::vector<DPAClient> clients(names.size());
@@ -35,16 +34,6 @@ std::vector<DPAClient> Clients(const std::vector<std::string>& names) {
     clients[i].MasterServer(names[i].back() == '*');
   }
   return clients;
-}
-
-std::string Describe(const std::vector<DPAClient>& clients) {
-  std::string out;
-  for (const DPAClient& c : clients) {
-    out += "client [" + c.ClientName() + "]" + (c.MasterServer() ? " master" : "");
-    for (const DPAGroup& g : c.Policylist()) out += " [" + g.PolicyName() + "]";
-    out += "\n";
-  }
-  return out;
 }
 
 // Parses `path` into the kind's container (none with `container` false) and
@@ -89,7 +78,12 @@ std::string Parse(const std::string& kind, CDPACollector& c, const std::string& 
         : kind == "oracle-server" ? std::vector<std::string>{"earlier"}
                                   : std::vector<std::string>{"dpasrv*"});
     ok = c._ParseData(container ? &clients : nullptr, path);
-    out += Describe(clients) + "server name [" + H::GetServerName() + "]\n";
+    for (const DPAClient& client : clients) {
+      out += "client [" + client.ClientName() + "]" + (client.MasterServer() ? " master" : "");
+      for (const DPAGroup& g : client.Policylist()) out += " [" + g.PolicyName() + "]";
+      out += "\n";
+    }
+    out += "server name [" + H::GetServerName() + "]\n";
   }
   for (const LogRecord& r : log.records()) out += "log " + r.context + ": " + r.text + "\n";
   return (ok ? "true\n" : "false\n") + out;

@@ -122,15 +122,6 @@ TEST_F(ToolTest, LogonsDatastoresAndCommandLines) {
   EXPECT_EQ(1, SqlPlus(m_data, "-Q dpa/dpa-demo-58").status);
 }
 
-TEST_F(ToolTest, BuildReplacesAnOldFileAndRunsFilesInOrder) {
-  olbtest::WriteFile(m_db, "an old file that is no database");
-  olbtest::WriteFile(m_dir.file("1.sql"), "CREATE TABLE t (v TEXT);\nINSERT INTO t VALUES ('1');");
-  olbtest::WriteFile(m_dir.file("2.sql"), "-- uses what 1.sql made\nUPDATE t SET v = v || '+2';");
-  Result r = Run(m_build + Sh(m_dir.file("1.sql")) + " " + Sh(m_dir.file("2.sql")));
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("1+2", Select("select v from datamine.t"));
-}
-
 TEST_F(ToolTest, GeneratorCountsMembershipsAndRetiredClients) {
   EXPECT_EQ(8, Goldens("generator/"));
   // The same content for the same seed only.

@@ -1,5 +1,6 @@
-// The datastore settings where the golden run does not go: values missing,
-// out of range or in the other section, and DiscoverConfig called again.
+// Settings and naming where the golden run does not go: datastore settings
+// missing, out of range or in the other section, DiscoverConfig called again;
+// names without a server, and levels and states that only nearly match.
 #include <string>
 #include <vector>
 
@@ -53,6 +54,25 @@ TEST_F(ConfigTest, EachCallStoresWhatItReadsAndAppendsOneToFive) {
                           c.getExecutableName() + "|" + std::to_string(c.getPort()));
   }
   CForeignHandlerDPA::m_dbContext = DBContext();
+}
+
+TEST(NamingTest, NamesWithoutAServerAreTheBarePrefixes) {
+  CForeignHandlerDPA::SetServerName("");
+  EXPECT_EQ("DPA_|DPA__SP|DefaultDiskLibrary_",
+            CForeignHandlerDPA::GenerateHubfieldName() + "|" +
+                CForeignHandlerDPA::GenerateDefaultSPName() + "|" +
+                CForeignHandlerDPA::GenerateDefaultLibraryName());
+}
+
+TEST(NamingTest, LevelAndStatusTakeOnlyTheWholeText) {
+  // A non-ASCII letter is no variant of u; an embedded NUL does not cut short.
+  const std::vector<std::string> levels = {
+      "Full ", " Full", "Ful", "Differential", "", "F\xC3\x9Cll", std::string("Full\0x", 6)};
+  for (const std::string& text : levels)
+    EXPECT_EQ(0, CForeignHandlerDPA::GetZRCBackupLevel(text)) << text;
+  const std::vector<std::string> states = {"successful", "succes", "", "fail ",
+                                           std::string("fail\0", 5)};
+  for (const std::string& text : states) EXPECT_EQ(7, CForeignHandlerDPA::GetStatus(text)) << text;
 }
 
 }  // namespace

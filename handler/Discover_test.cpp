@@ -91,17 +91,12 @@ TEST_F(DiscoverTest, ClientsEachRunStartsAfresh) {
     SCOPED_TRACE(c.held.size());
     Datastore(c.sql);
     H::SetServerName("stale");
-    LogCapture log;
     H handler;
     // A second run lists nothing twice.
     ASSERT_TRUE(handler.DiscoverClients(nullptr));
     ASSERT_TRUE(handler.DiscoverClients(nullptr));
     EXPECT_EQ(Held(handler), c.held);
-    ASSERT_EQ(handler.dumpedFiles().size(), 2u);
-    EXPECT_EQ(olbtest::ReadFile(handler.dumpedFiles()[0]),
-              olbtest::ReadFile(handler.dumpedFiles()[1]));
     EXPECT_EQ(LeftoverScripts(), "");
-    EXPECT_FALSE(log.Contains("dpa-demo-58")) << log.All();
   }
 }
 

@@ -54,8 +54,8 @@ TEST_F(GoldenTest, EveryOperationOnTheCraftedDatastore) {
     EXPECT_TRUE(handler.DiscoverMedia(nullptr));
     EXPECT_TRUE(handler.DiscoverStoragePolicies(nullptr));
     for (const LogRecord& r : capture.records()) {
-      const std::string level = r.level == "EVENT" ? "EVENT L" + std::to_string(r.debugLevel)
-                                                   : r.level;
+      const std::string level =
+          r.level == "EVENT" ? "EVENT L" + std::to_string(r.debugLevel) : r.level;
       log += level + " " + r.context + ": " + r.text + "\n";
     }
   }

@@ -133,15 +133,14 @@ TEST_F(PlatformTest, HXFileWritesLinesPrivatelyAndRefusesBadPaths) {
 }
 
 TEST(HxUtilTest, TimeZoneNameComesFromTzFirst) {
-  const char* old = std::getenv("TZ");
-  const std::string saved = old ? old : "";
-  for (const char* tz : {"Asia/Tokyo", ":Asia/Tokyo", ":/usr/share/zoneinfo/posix/Asia/Tokyo"}) {
+  const std::string saved = std::getenv("TZ") ? std::getenv("TZ") : "";
+  for (const char* tz : {":Asia/Tokyo", ":/usr/share/zoneinfo/posix/Asia/Tokyo"}) {
     setenv("TZ", tz, 1);
     EXPECT_EQ(GetTimeZoneDisplayNameA() + GetTimeZoneDisplayNameW(), "Asia/TokyoAsia/Tokyo") << tz;
   }
   setenv("TZ", "", 1);
   EXPECT_FALSE(GetTimeZoneDisplayNameA().empty());
-  old ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+  saved.empty() ? unsetenv("TZ") : setenv("TZ", saved.c_str(), 1);
   tzset();
 }
 
