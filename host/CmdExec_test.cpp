@@ -92,7 +92,7 @@ TEST_F(FetchDataTest, FailuresNeverReachTheParserAndSayWhy) {
   HostEnv::Get().AddSecret("s3cret");
   WriteFile(m_dir.file("bin/plain.sh"), "#!/bin/sh\n");  // not executable
   Script("exit3.sh",
-         "printf 'ORA-DPA01: a server\\nORA-1: short\\nrow,s3cret\\nSP2-0310: no "
+         "printf 'ORA-DPA01: a server\\nORA-1: short\\nrows1: s3cret\\nSP2-0310: no "
          "file\\nORA-01017: bad s3cret; logon denied\\nERROR at line 1:\\n'\n"
          "echo 'stderr s3cret' >&2\necho more >&2\nexit 3\n");
   const std::pair<const char*, const char*> cases[] = {
@@ -141,13 +141,17 @@ TEST_F(FetchDataTest, ToolGetsEmptyInputAFreshPrivateOutputFileAndNoHostDescript
   LogCapture log;  // the log file is open
   ASSERT_TRUE(Probe("fds.sh").FetchData(nullptr)) << HostEnv::Get().lastFailure;
   EXPECT_EQ(0700, FileMode(work));
-  // A planted link is replaced, not followed; a descriptor left inheritable stays behind.
+  // A planted link is replaced, not followed; a descriptor left inheritable stays behind, and
+  // the host's own input is not the tool's.
   ASSERT_EQ(0, unlink(out.c_str()));
   ASSERT_EQ(0, symlink(m_dir.file("victim").c_str(), out.c_str()));
-  int leaky = open(m_dir.file("leaky").c_str(), O_WRONLY | O_CREAT, 0600);
+  int leaky = open(m_dir.file("leaky").c_str(), O_WRONLY | O_CREAT, 0600), in = dup(0);
+  dup2(open(m_dir.file("victim").c_str(), O_RDONLY), 0);
   Probe c("fds.sh");
-  ASSERT_TRUE(c.FetchData(nullptr));
+  const bool fetched = c.FetchData(nullptr);
+  dup2(in, 0);
   close(leaky);
+  ASSERT_TRUE(fetched);
   EXPECT_EQ("keep", ReadFile(m_dir.file("victim")));
   EXPECT_EQ(0600, FileMode(out));
   EXPECT_EQ(0u, c.parsed.find(out + "\n/dev/null\n" + out + "\n")) << c.parsed;  // fds 0, 1
@@ -172,6 +176,8 @@ TEST_F(FetchDataTest, ScratchPathsLieInAPrivateDirectoryOfOurOwn) {
   // A missing work directory named relative to the current one is made.
   char* cwd = getcwd(nullptr, 0);
   ASSERT_EQ(0, chdir(m_dir.path().c_str()));
+  HostEnv::Get().workDir = "";  // the current one
+  EXPECT_EQ(0u, scratch().find("./olb-scratch-"));
   HostEnv::Get().workDir = "relwork";
   std::string e = scratch();
   EXPECT_EQ(0, chdir(cwd));

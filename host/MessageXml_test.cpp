@@ -58,7 +58,9 @@ TEST(MessageXmlTest, MessagesComeBackWholeAndWriteErrorsAreReported) {
   extremes.getlistint(3, 3, IDS, true);
   extremes.addGenericList(4, 4);
   ExpectValidRoundTrip(extremes);
-  std::string error;  // reading replaces what the target held
+  std::string error;  // a document that does not validate says why
+  EXPECT_FALSE(ValidateMessageXmlFile(Xsd(), Xsd(), &error) || error.empty());
+  // Reading replaces what the target held.
   ASSERT_TRUE(ReadMessageXml("<message module='32' type='11'/>", big, &error)) << error;
   EXPECT_TRUE(big.fields().empty());
 
