@@ -173,7 +173,7 @@ void CForeignHandlerBase::setRestartString(std::string restart) {
 // `flags` and `append` are accepted for the host's signature; every dump is
 // a file of its own. An existing file of the same name is never replaced:
 // the sequence moves on to the next free number.
-bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) {
+bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned flags, bool append) {
   EvDebug log;
   HostEnv& env = HostEnv::Get();
   if (msg == nullptr) {
@@ -183,6 +183,9 @@ bool CForeignHandlerBase::DumpXmlMsgToFile(CWzMessageBase* msg, unsigned, bool) 
   }
   std::string dir = env.outputDir.empty() ? "." : env.outputDir;
   std::string className = DumpClassName(*msg);
+  // This host writes every message alike; what was asked is noted.
+  log.DebugLvl(kDumpContext, 30, "Writing [%s], flags [%u], append [%s]", className.c_str(), flags,
+               append ? "yes" : "no");
 
   std::string temp;
   long long size = 0;
