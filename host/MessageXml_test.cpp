@@ -102,7 +102,8 @@ TEST(MessageXmlTest, EveryByteStringComesBackExactly) {
   std::string text = ExpectValidRoundTrip(
       StringsMessage({std::string(4095, 'a') + "\xC3\xA9" + std::string(5000, 'b'),
                       std::string(4094, 'a') + "\xF0\x9F\x98\x80" + std::string(9000, '\\'),
-                      std::string(10000, 'a') + "\x01" + std::string(10, '\\'), euros,
+                      std::string(10000, 'a') + "\x01" + std::string(10, '\\'),
+                      euros + "\xE0\xA0\x80\xF0\x90\x80\x80",  // U+0800, U+10000
                       euros.substr(1), std::string(70000, '"'), noise}));
   size_t marked = 0;  // the one with \x01, the one cut inside a character, the noise
   for (size_t at = 0; (at = text.find("escaped", at)) != std::string::npos; ++at) ++marked;
